@@ -1,0 +1,56 @@
+# The two commands of the README: `make demo` and `make test`. Both set up what a fresh machine
+# lacks (the project's .venv, and Debian packages for the C++ side when run as root).
+PYTHON ?= python3
+VENV := .venv
+PY := $(VENV)/bin/python
+BUILD := build
+ASAN_BUILD := build-asan
+GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+CMAKE_CONFIGURE = cmake -S . $(GENERATOR) -DPython_EXECUTABLE=$(abspath $(PY))
+
+.PHONY: all demo test setup system-deps venv build test-core test-python test-asan tables clean format
+
+all: build
+
+setup: system-deps venv
+
+system-deps:
+	@sh tools/install_system_deps.sh
+
+venv: $(VENV)/.ready
+$(VENV)/.ready: requirements-dev.txt
+	$(PYTHON) -m venv $(VENV)
+	$(PY) -m pip install --quiet --disable-pip-version-check -r requirements-dev.txt
+	touch $@
+
+build: setup
+	$(CMAKE_CONFIGURE) -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j2
+
+demo: build
+	PYTHONPATH=$(BUILD)/python $(PY) examples/demo.py
+
+test: build test-core test-python test-asan
+
+test-core: build
+	ctest --test-dir $(BUILD) --output-on-failure -j2
+
+test-python: build
+	PYTHONPATH=$(BUILD)/python $(PY) -m pytest tests/python -q
+
+# The core tests again, built with AddressSanitizer and UBSan.
+test-asan: setup
+	$(CMAKE_CONFIGURE) -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DGLYPHLOOM_SANITIZE=ON \
+	  -DGLYPHLOOM_BUILD_PYTHON=OFF
+	cmake --build $(ASAN_BUILD) -j2 --target glyphloom_core_tests
+	$(ASAN_BUILD)/glyphloom_core_tests --gtest_brief=1
+
+# Regenerates the default image's table files from the vendored sources.
+tables: venv
+	$(PY) tools/generate_tables.py
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.hpp')
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

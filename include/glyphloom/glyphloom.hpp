@@ -1,0 +1,123 @@
+// The converter: glyphloom markup to text and back, meta runs and HTML rendering over one index.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "glyphloom/index.hpp"
+#include "glyphloom/meta.hpp"
+
+namespace glyphloom {
+
+// The version URL of the markup language; the accepted header versions are this without its
+// final digit followed by one or more ASCII digits.
+inline constexpr std::string_view kGlyphloomVersion = "https://glyphloom.org/v1";
+inline constexpr std::string_view kVersionPrefix =
+    kGlyphloomVersion.substr(0, kGlyphloomVersion.size() - 1);
+
+struct UnknownEntity {
+  std::string name;
+  bool operator==(const UnknownEntity&) const = default;
+};
+struct Unclosed {
+  std::string rest;
+  bool operator==(const Unclosed&) const = default;
+};
+struct Unsupported {
+  Warning warning;
+  bool operator==(const Unsupported&) const = default;
+};
+struct InvalidMeta {
+  std::string content;
+  bool operator==(const InvalidMeta&) const = default;
+};
+using Error = std::variant<UnknownEntity, Unclosed, Unsupported, InvalidMeta>;
+
+// "unknown glyphloom entity: {}", "unclosed <: at {}", "glyphloom: {} at byte {}",
+// "invalid meta value in <:{}>".
+std::string error_text(const Error& error);
+
+enum class WarningMode { Warn, Error, Lenient };
+
+// The header at the start of a source: its version (a slice of the source) and its length.
+struct Header {
+  std::string_view version;
+  size_t length;
+};
+std::optional<Header> header(std::string_view source);
+
+// Either a value or an Error.
+template <class T>
+using Result = std::variant<T, Error>;
+
+struct Converted {
+  std::string text;
+  std::vector<Warning> warnings;
+};
+
+// The converter over one index. Not safe for concurrent use: it owns the warning list of the
+// conversion in progress. The binding serialises calls with a lock.
+class Glyphloom {
+ public:
+  explicit Glyphloom(Index index) : index_(std::move(index)) {}
+  const Index& index() const noexcept { return index_; }
+
+  // Findings.
+  void warn(std::string message, size_t byte) const;
+  Result<std::string> kept(Error error, std::string_view source, size_t byte,
+                           WarningMode mode) const;
+
+  // Spellings.
+  std::string spelled(char32_t c, const std::vector<std::string_view>& effects) const;
+  struct Spelling {
+    std::string_view style;
+    std::string_view base;
+  };
+  std::optional<Spelling> spelling(char32_t c) const;
+
+  // Effects.
+  bool is_effect(std::string_view word) const;
+  std::optional<std::string_view> suffix_of(std::string_view effect, char32_t base) const;
+  std::string effect_suffixes(const std::vector<std::string_view>& effects, char32_t base,
+                              size_t byte) const;
+
+  // Operands.
+  std::string operand(std::string_view modifier, std::string_view word,
+                      const std::vector<std::string_view>& effects, size_t byte) const;
+  std::string operands(std::string_view modifier, std::string_view text,
+                       const std::vector<std::string_view>& effects, size_t byte) const;
+
+  // Restyling.
+  std::optional<std::string_view> form(std::string_view style, std::string_view base) const;
+  static std::vector<std::vector<std::string_view>> permutations(
+      const std::vector<std::string_view>& list);
+  std::optional<std::string> restyled_by(std::string_view style, char32_t c) const;
+  std::string restyled(const std::vector<std::string_view>& styles, char32_t c, size_t byte) const;
+
+  // Tags and the driver.
+  Result<std::string> tag(std::string_view content, size_t byte) const;
+  Result<Converted> convert(std::string_view source, WarningMode mode) const;
+
+  // Text to markup.
+  std::string to_glyphloom(std::string_view text) const;
+
+  // Runs and rendering.
+  Styled meta_runs(std::string_view tagged) const;
+  std::optional<Font> font(std::string_view name) const;
+  std::optional<std::string_view> meta_template(std::string_view key) const;
+  std::string span(const MetaRun& run) const;
+  std::string html(const Styled& styled) const;
+
+ private:
+  bool has_name(std::string_view key) const;
+
+  Index index_;
+  mutable std::vector<Warning> warnings_;
+};
+
+}  // namespace glyphloom

@@ -1,0 +1,172 @@
+#include "binding.hpp"
+
+namespace glyphloom::py {
+
+std::string_view image_of(const SharedBytes& data) {
+  return data ? std::string_view(*data) : default_image();
+}
+
+Index open_accepted(const SharedBytes& data) {
+  auto opened = Index::open(image_of(data));
+  if (auto* index = std::get_if<Index>(&opened)) return *index;
+  throw InternalError("checked when the bytes were loaded: " + std::get<std::string>(opened));
+}
+
+namespace {
+// Created once, on first use, and never changed afterwards.
+PyObject* internal_error_type() {
+  static PyObject* type = PyErr_NewExceptionWithDoc(
+      "_glyphloom.InternalError",
+      "An internal fault of glyphloom: a malformed index image met during a lookup, or a "
+      "converter left unusable by an earlier internal error.",
+      PyExc_BaseException, nullptr);
+  return type;
+}
+}  // namespace
+
+void raise_internal(const char* message) {
+  PyObject* type = internal_error_type();
+  if (!type) return;  // creating the type failed; its exception is set
+  PyErr_SetString(type, message);
+}
+
+bool parse(PyObject* args, PyObject* kwargs, const char* format, const char* const* names,
+           PyObject** out, int count) {
+  PyObject* slots[4] = {nullptr, nullptr, nullptr, nullptr};
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, format, const_cast<char**>(names), &slots[0],
+                                   &slots[1], &slots[2], &slots[3])) {
+    return false;
+  }
+  for (int i = 0; i < count; ++i) out[i] = slots[i];
+  return true;
+}
+
+bool type_error(const char* name, const std::string& what) {
+  PyErr_Format(PyExc_TypeError, "argument '%s': %s", name, what.c_str());
+  return false;
+}
+
+namespace {
+std::string type_name(PyObject* obj) {
+  PyObject* name = PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__name__");
+  std::string out = "object";
+  if (name) {
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_Check(name) ? PyUnicode_AsUTF8AndSize(name, &size) : nullptr;
+    if (utf8) out.assign(utf8, static_cast<size_t>(size));
+    Py_DECREF(name);
+  }
+  PyErr_Clear();
+  return out;
+}
+}  // namespace
+
+bool text_arg(PyObject* obj, const char* name, std::string_view& out) {
+  if (!PyUnicode_Check(obj)) return type_error(name, "expected str, got " + type_name(obj));
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(obj, &size);
+  if (!utf8) return false;  // a lone surrogate: UnicodeEncodeError as raised
+  out = std::string_view(utf8, static_cast<size_t>(size));
+  return true;
+}
+
+bool u64_arg(PyObject* obj, const char* name, uint64_t& out) {
+  PyObject* number = PyNumber_Index(obj);
+  if (!number) {
+    if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+      PyErr_Clear();
+      return type_error(name,
+                        "'" + type_name(obj) + "' object cannot be interpreted as an integer");
+    }
+    return false;
+  }
+  unsigned long long value = PyLong_AsUnsignedLongLong(number);
+  Py_DECREF(number);
+  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
+    if (PyErr_ExceptionMatches(PyExc_OverflowError)) {
+      PyErr_Clear();
+      PyErr_Format(PyExc_OverflowError, "argument '%s': out of range for an unsigned 64-bit int",
+                   name);
+    }
+    return false;
+  }
+  out = value;
+  return true;
+}
+
+bool bytes_arg(PyObject* obj, const char* name, std::string& out) {
+  if (PyBytes_Check(obj)) {
+    char* data = nullptr;
+    Py_ssize_t size = 0;
+    if (PyBytes_AsStringAndSize(obj, &data, &size) < 0) return false;
+    out.assign(data, static_cast<size_t>(size));
+    return true;
+  }
+  if (PyByteArray_Check(obj)) {
+    out.assign(PyByteArray_AsString(obj), static_cast<size_t>(PyByteArray_Size(obj)));
+    return true;
+  }
+  if (PyUnicode_Check(obj)) return type_error(name, "Can't extract `str` to `Vec`");
+  if (!PySequence_Check(obj)) {
+    return type_error(name, "'" + type_name(obj) + "' object cannot be converted to 'Sequence'");
+  }
+  // Items are read one by one, so a sequence that changes or fails midway is handled as it goes.
+  out.clear();
+  for (Py_ssize_t i = 0;; ++i) {
+    Py_ssize_t size = PySequence_Size(obj);
+    if (size < 0) {
+      if (PyErr_ExceptionMatches(PyExc_Exception)) {
+        PyErr_Clear();
+        return type_error(name, "object has no usable length");
+      }
+      return false;
+    }
+    if (i >= size) break;
+    PyObject* item = PySequence_GetItem(obj, i);
+    if (!item) return false;
+    if (!PyLong_Check(item)) {
+      std::string item_type = type_name(item);
+      Py_DECREF(item);
+      return type_error(name, "'" + item_type + "' object cannot be interpreted as a byte");
+    }
+    long value = PyLong_AsLong(item);
+    Py_DECREF(item);
+    if (value == -1 && PyErr_Occurred()) PyErr_Clear();
+    if (value < 0 || value > 255 || PyErr_Occurred()) {
+      PyErr_Format(PyExc_OverflowError, "argument '%s': item %zd is not a byte (0 to 255)", name,
+                   i);
+      return false;
+    }
+    out.push_back(static_cast<char>(value));
+  }
+  return true;
+}
+
+PyObject* str(std::string_view s) {
+  return PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size()));
+}
+
+PyObject* tuple_of(std::initializer_list<PyObject*> items) {
+  bool complete = true;
+  for (PyObject* item : items) complete = complete && item;
+  PyObject* tuple = complete ? PyTuple_New(static_cast<Py_ssize_t>(items.size())) : nullptr;
+  Py_ssize_t i = 0;
+  for (PyObject* item : items) {
+    if (tuple) {
+      PyTuple_SetItem(tuple, i++, item);
+    } else {
+      Py_XDECREF(item);
+    }
+  }
+  return tuple;
+}
+
+PyObject* warning_tuple(const Warning& w) {
+  return tuple_of({str(w.message), PyLong_FromSize_t(w.byte)});
+}
+
+PyObject* list_of_str(const std::vector<std::string_view>& items) {
+  return list_of(items, [](std::string_view s) { return str(s); });
+}
+
+}  // namespace glyphloom::py

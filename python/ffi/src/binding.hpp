@@ -1,0 +1,102 @@
+// Shared pieces of the _glyphloom module: argument conversion, result building, the guard that
+// turns C++ failures into Python exceptions, and the object layouts of the two classes.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#ifndef Py_LIMITED_API
+#define Py_LIMITED_API 0x030A0000
+#endif
+#include <Python.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "glyphloom/glyphloom.hpp"
+#include "glyphloom/index.hpp"
+
+namespace glyphloom::py {
+
+// An image owned by Python objects: the caller's copy, or none for the default image.
+using SharedBytes = std::shared_ptr<const std::string>;
+
+struct PyIndex {
+  PyObject_HEAD SharedBytes data;
+};
+
+struct PyConverter {
+  PyObject_HEAD SharedBytes data;
+  std::optional<Glyphloom> core;
+  std::mutex lock;
+  bool poisoned;
+};
+
+std::string_view image_of(const SharedBytes& data);
+// An Index view over bytes that the Index constructor accepted.
+Index open_accepted(const SharedBytes& data);
+
+// The class objects, created once by the module's execution step.
+PyObject* make_index_type();
+PyObject* make_converter_type();
+bool is_index(PyObject* obj);
+int add_meta_functions(PyObject* module);
+
+// Raises the internal-error exception (a BaseException subclass) with `message`.
+void raise_internal(const char* message);
+
+// Runs `body`; C++ failures become Python exceptions and a null result.
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const InternalError& e) {
+    raise_internal(e.what());
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& e) {
+    raise_internal(e.what());
+  }
+  return nullptr;
+}
+
+// Parses exactly the parameters `names` (positional or keyword, none optional unless `optional`
+// from that position on) into borrowed references.
+bool parse(PyObject* args, PyObject* kwargs, const char* format, const char* const* names,
+           PyObject** out, int count);
+
+// Argument conversions. Each returns false with a Python exception set on failure; messages
+// start with "argument '<name>': ".
+bool text_arg(PyObject* obj, const char* name, std::string_view& out);
+bool u64_arg(PyObject* obj, const char* name, uint64_t& out);
+bool bytes_arg(PyObject* obj, const char* name, std::string& out);
+bool type_error(const char* name, const std::string& what);
+
+// Result building; each returns a new reference or null with an exception set.
+PyObject* str(std::string_view s);
+// A tuple of new references, stolen; null if any of them is null (the others are released).
+PyObject* tuple_of(std::initializer_list<PyObject*> items);
+PyObject* warning_tuple(const Warning& w);
+PyObject* list_of_str(const std::vector<std::string_view>& items);
+
+template <class T, class F>
+PyObject* list_of(const std::vector<T>& items, F&& make) {
+  PyObject* list = PyList_New(static_cast<Py_ssize_t>(items.size()));
+  if (!list) return nullptr;
+  for (size_t i = 0; i < items.size(); ++i) {
+    PyObject* item = make(items[i]);
+    if (!item) {
+      Py_DECREF(list);
+      return nullptr;
+    }
+    PyList_SetItem(list, static_cast<Py_ssize_t>(i), item);
+  }
+  return list;
+}
+
+}  // namespace glyphloom::py

@@ -1,0 +1,299 @@
+// The class Converter: one core converter over an index's bytes, behind a lock that an internal
+// error poisons.
+#include "binding.hpp"
+
+namespace glyphloom::py {
+
+namespace {
+
+PyConverter* as_converter(PyObject* self) {
+  return reinterpret_cast<PyConverter*>(self);
+}
+
+PyObject* converter_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  static const char* const names[] = {"index", nullptr};
+  PyObject* index = nullptr;
+  if (!parse(args, kwargs, "O:Converter", names, &index, 1)) return nullptr;
+  if (!is_index(index)) {
+    type_error("index", "expected Index");
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    SharedBytes data = reinterpret_cast<PyIndex*>(index)->data;
+    Index view = open_accepted(data);
+    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+    PyObject* self = alloc(type, 0);
+    if (!self) return nullptr;
+    PyConverter* c = as_converter(self);
+    new (&c->data) SharedBytes(std::move(data));
+    new (&c->core) std::optional<Glyphloom>(std::in_place, view);
+    new (&c->lock) std::mutex();
+    c->poisoned = false;
+    return self;
+  });
+}
+
+void converter_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  PyObject_GC_UnTrack(self);
+  PyConverter* c = as_converter(self);
+  c->lock.~mutex();
+  c->core.~optional();
+  c->data.~SharedBytes();
+  auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+  free_fn(self);
+  Py_DECREF(type);
+}
+
+int converter_traverse(PyObject* self, visitproc visit, void* arg) {
+  Py_VISIT(Py_TYPE(self));
+  return 0;
+}
+
+int converter_clear(PyObject*) {
+  return 0;
+}
+
+// Runs `op` on the core under the converter's lock, then builds the Python result from its
+// owned value after the lock is released. An internal error poisons the lock for good.
+template <class Op, class Build>
+PyObject* with_core(PyObject* self, Op&& op, Build&& build) {
+  return guarded([&]() -> PyObject* {
+    PyConverter* c = as_converter(self);
+    std::unique_lock<std::mutex> guard(c->lock);
+    if (c->poisoned) throw InternalError("converter lock: poisoned by an earlier internal error");
+    using Value = decltype(op(*c->core));
+    std::optional<Value> value;
+    try {
+      value.emplace(op(*c->core));
+    } catch (const InternalError&) {
+      c->poisoned = true;
+      throw;
+    }
+    guard.unlock();
+    return build(*value);
+  });
+}
+
+PyObject* error_tuple(const Error& error) {
+  struct Visitor {
+    PyObject* operator()(const UnknownEntity& e) const {
+      return tuple_of({str("UnknownEntity"), str(e.name), Py_NewRef(Py_None)});
+    }
+    PyObject* operator()(const Unclosed& e) const {
+      return tuple_of({str("Unclosed"), str(e.rest), Py_NewRef(Py_None)});
+    }
+    PyObject* operator()(const InvalidMeta& e) const {
+      return tuple_of({str("InvalidMeta"), str(e.content), Py_NewRef(Py_None)});
+    }
+    PyObject* operator()(const Unsupported& e) const {
+      return tuple_of({str("Unsupported"), str(e.warning.message), warning_tuple(e.warning)});
+    }
+  };
+  return std::visit(Visitor{}, error);
+}
+
+bool mode_of(std::string_view text, WarningMode& mode) {
+  if (text == "warn") {
+    mode = WarningMode::Warn;
+  } else if (text == "error") {
+    mode = WarningMode::Error;
+  } else if (text == "lenient") {
+    mode = WarningMode::Lenient;
+  } else {
+    PyObject* given = str(text);
+    if (given) {
+      PyErr_Format(PyExc_ValueError, "unknown warning mode %U", given);
+      Py_DECREF(given);
+    }
+    return false;
+  }
+  return true;
+}
+
+PyObject* converter_convert(PyObject* self, PyObject* args, PyObject* kwargs) {
+  static const char* const names[] = {"source", "mode", nullptr};
+  PyObject* objs[2];
+  std::string_view source, mode_text;
+  WarningMode mode;
+  if (!parse(args, kwargs, "OO:convert", names, objs, 2) || !text_arg(objs[0], "source", source) ||
+      !text_arg(objs[1], "mode", mode_text) || !mode_of(mode_text, mode)) {
+    return nullptr;
+  }
+  return with_core(
+      self, [&](const Glyphloom& core) { return core.convert(source, mode); },
+      [](const Result<Converted>& result) -> PyObject* {
+        if (const auto* error = std::get_if<Error>(&result)) {
+          return tuple_of({Py_NewRef(Py_None), PyList_New(0), error_tuple(*error)});
+        }
+        const Converted& done = std::get<Converted>(result);
+        return tuple_of(
+            {str(done.text), list_of(done.warnings, warning_tuple), Py_NewRef(Py_None)});
+      });
+}
+
+// Methods of one text argument.
+template <class Op, class Build>
+PyObject* one_text(PyObject* self, PyObject* args, PyObject* kwargs, const char* format,
+                   const char* name, Op&& op, Build&& build) {
+  const char* const names[] = {name, nullptr};
+  PyObject* obj = nullptr;
+  std::string_view text;
+  if (!parse(args, kwargs, format, names, &obj, 1) || !text_arg(obj, name, text)) return nullptr;
+  return with_core(
+      self, [&](const Glyphloom& core) { return op(core, text); }, build);
+}
+
+PyObject* converter_to_glyphloom(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return one_text(
+      self, args, kwargs, "O:to_glyphloom", "text",
+      [](const Glyphloom& core, std::string_view text) { return core.to_glyphloom(text); },
+      [](const std::string& markup) { return str(markup); });
+}
+
+PyObject* run_tuple(const MetaRun& run) {
+  return tuple_of({str(run.key), str(run.value), PyLong_FromSize_t(run.start),
+                   PyLong_FromSize_t(run.end), PyLong_FromSize_t(run.byte)});
+}
+
+PyObject* converter_meta_runs(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return one_text(
+      self, args, kwargs, "O:meta_runs", "tagged",
+      [](const Glyphloom& core, std::string_view text) { return core.meta_runs(text); },
+      [](const Styled& styled) {
+        return tuple_of({str(styled.text), list_of(styled.runs, run_tuple),
+                         list_of(styled.warnings, warning_tuple)});
+      });
+}
+
+PyObject* converter_font(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return one_text(
+      self, args, kwargs, "O:font", "name",
+      [](const Glyphloom& core, std::string_view name) { return core.font(name); },
+      [](const std::optional<Font>& font) -> PyObject* {
+        if (!font) Py_RETURN_NONE;
+        return tuple_of({str(font->name), str(font->lang), list_of_str(font->families),
+                         list_of_str(font->features)});
+      });
+}
+
+PyObject* converter_meta_template(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return one_text(
+      self, args, kwargs, "O:meta_template", "key",
+      [](const Glyphloom& core, std::string_view key) { return core.meta_template(key); },
+      [](const std::optional<std::string_view>& text) -> PyObject* {
+        if (!text) Py_RETURN_NONE;
+        return str(*text);
+      });
+}
+
+// One run 5-tuple (key, value, start, end, byte).
+bool run_arg(PyObject* item, MetaRun& run) {
+  if (!PyTuple_Check(item)) {
+    return type_error("runs", "a run must be a tuple (key, value, start, end, byte)");
+  }
+  Py_ssize_t size = PyTuple_Size(item);
+  if (size != 5) {
+    PyErr_Format(PyExc_ValueError, "expected tuple of length 5, but got tuple of length %zd", size);
+    return false;
+  }
+  std::string_view key, value;
+  uint64_t start = 0, end = 0, byte = 0;
+  if (!text_arg(PyTuple_GetItem(item, 0), "runs", key) ||
+      !text_arg(PyTuple_GetItem(item, 1), "runs", value) ||
+      !u64_arg(PyTuple_GetItem(item, 2), "runs", start) ||
+      !u64_arg(PyTuple_GetItem(item, 3), "runs", end) ||
+      !u64_arg(PyTuple_GetItem(item, 4), "runs", byte)) {
+    return false;
+  }
+  run = MetaRun{std::string(key), std::string(value), start, end, byte};
+  return true;
+}
+
+bool runs_arg(PyObject* obj, std::string_view text, std::vector<MetaRun>& runs) {
+  if (PyUnicode_Check(obj)) return type_error("runs", "Can't extract `str` to `Vec`");
+  if (!PySequence_Check(obj)) return type_error("runs", "expected a sequence of runs");
+  for (Py_ssize_t i = 0;; ++i) {
+    Py_ssize_t size = PySequence_Size(obj);
+    if (size < 0) return false;
+    if (i >= size) break;
+    PyObject* item = PySequence_GetItem(obj, i);
+    if (!item) return false;
+    MetaRun run;
+    bool ok = run_arg(item, run);
+    if (ok) {
+      // Runs from Python are arbitrary: positions must lie on the text's character boundaries.
+      if (auto fault = run_fault(text, run)) {
+        PyObject* repr = PyObject_Repr(item);
+        if (repr) {
+          PyErr_Format(PyExc_ValueError, "run %zd %U: %s", i, repr, fault->c_str());
+          Py_DECREF(repr);
+        }
+        ok = false;
+      }
+    }
+    Py_DECREF(item);
+    if (!ok) return false;
+    runs.push_back(std::move(run));
+  }
+  return true;
+}
+
+PyObject* converter_html(PyObject* self, PyObject* args, PyObject* kwargs) {
+  static const char* const names[] = {"text", "runs", nullptr};
+  PyObject* objs[2];
+  std::string_view text;
+  Styled styled;
+  if (!parse(args, kwargs, "OO:html", names, objs, 2) || !text_arg(objs[0], "text", text)) {
+    return nullptr;
+  }
+  try {
+    if (!runs_arg(objs[1], text, styled.runs)) return nullptr;
+    styled.text = std::string(text);
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
+  }
+  return with_core(
+      self, [&](const Glyphloom& core) { return core.html(styled); },
+      [](const std::string& html) { return str(html); });
+}
+
+template <class F>
+constexpr PyCFunction method(F f) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
+}
+
+PyMethodDef converter_methods[] = {
+    {"convert", method(converter_convert), METH_VARARGS | METH_KEYWORDS,
+     "convert($self, source, mode)\n--\n\n(text, warnings, None) or (None, [], error)"},
+    {"to_glyphloom", method(converter_to_glyphloom), METH_VARARGS | METH_KEYWORDS,
+     "to_glyphloom($self, text)\n--\n\n"},
+    {"meta_runs", method(converter_meta_runs), METH_VARARGS | METH_KEYWORDS,
+     "meta_runs($self, tagged)\n--\n\n(plain text, runs, warnings)"},
+    {"html", method(converter_html), METH_VARARGS | METH_KEYWORDS,
+     "html($self, text, runs)\n--\n\n"},
+    {"font", method(converter_font), METH_VARARGS | METH_KEYWORDS,
+     "font($self, name)\n--\n\n(name, lang, families, features)"},
+    {"meta_template", method(converter_meta_template), METH_VARARGS | METH_KEYWORDS,
+     "meta_template($self, key)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr}};
+
+PyType_Slot converter_slots[] = {
+    {Py_tp_doc, const_cast<char*>("Converter(index)\n--\n\nA converter over one index")},
+    {Py_tp_new, reinterpret_cast<void*>(converter_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(converter_dealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(converter_traverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(converter_clear)},
+    {Py_tp_methods, converter_methods},
+    {0, nullptr}};
+
+PyType_Spec converter_spec = {"_glyphloom.Converter", sizeof(PyConverter), 0,
+                              Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC, converter_slots};
+
+}  // namespace
+
+PyObject* make_converter_type() {
+  return PyType_FromSpec(&converter_spec);
+}
+
+}  // namespace glyphloom::py

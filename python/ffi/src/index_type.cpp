@@ -1,0 +1,168 @@
+// The class Index: one GLX1 image (the default or the caller's copy), looked up in place.
+#include "binding.hpp"
+
+namespace glyphloom::py {
+
+namespace {
+
+PyIndex* as_index(PyObject* self) {
+  return reinterpret_cast<PyIndex*>(self);
+}
+
+PyObject* index_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  static const char* const names[] = {"data", nullptr};
+  PyObject* data = Py_None;
+  if (!parse(args, kwargs, "|O:Index", names, &data, 1)) return nullptr;
+  if (!data) data = Py_None;
+  return guarded([&]() -> PyObject* {
+    SharedBytes bytes;
+    if (data != Py_None) {
+      auto copy = std::make_shared<std::string>();
+      if (!bytes_arg(data, "data", *copy)) return nullptr;
+      auto opened = Index::open(*copy);
+      if (auto* message = std::get_if<std::string>(&opened)) {
+        PyErr_SetString(PyExc_ValueError, message->c_str());
+        return nullptr;
+      }
+      bytes = std::move(copy);
+    }
+    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+    PyObject* self = alloc(type, 0);
+    if (!self) return nullptr;
+    new (&as_index(self)->data) SharedBytes(std::move(bytes));
+    return self;
+  });
+}
+
+void index_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  PyObject_GC_UnTrack(self);
+  as_index(self)->data.~SharedBytes();
+  auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+  free_fn(self);
+  Py_DECREF(type);
+}
+
+int index_traverse(PyObject* self, visitproc visit, void* arg) {
+  Py_VISIT(Py_TYPE(self));
+  return 0;
+}
+
+int index_clear(PyObject*) {
+  return 0;
+}
+
+bool table_of(uint64_t number, Table& table) {
+  if (number >= kTableCount) {
+    PyErr_Format(PyExc_ValueError, "no index table %llu", static_cast<unsigned long long>(number));
+    return false;
+  }
+  table = static_cast<Table>(number);
+  return true;
+}
+
+PyObject* entry_tuple(const Entry& e) {
+  return tuple_of({str(e.key), str(e.text)});
+}
+
+// Converts (table_number[, key]) and runs `lookup` over the index's bytes.
+template <class Lookup>
+PyObject* with_table(PyObject* self, PyObject* args, PyObject* kwargs, const char* format,
+                     bool has_key, Lookup&& lookup) {
+  static const char* const both[] = {"table_number", "key", nullptr};
+  PyObject* objs[2] = {nullptr, nullptr};
+  if (!parse(args, kwargs, format, both, objs, has_key ? 2 : 1)) return nullptr;
+  uint64_t number = 0;
+  std::string_view key;
+  if (!u64_arg(objs[0], "table_number", number)) return nullptr;
+  if (has_key && !text_arg(objs[1], "key", key)) return nullptr;
+  return guarded([&]() -> PyObject* {
+    Index index = open_accepted(as_index(self)->data);
+    Table table;
+    if (!table_of(number, table)) return nullptr;
+    return lookup(index, table, key);
+  });
+}
+
+PyObject* index_get(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return with_table(self, args, kwargs, "OO:get", true,
+                    [](const Index& index, Table table, std::string_view key) -> PyObject* {
+                      auto text = index.get(table, key);
+                      if (!text) Py_RETURN_NONE;
+                      return str(*text);
+                    });
+}
+
+PyObject* index_count(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return with_table(self, args, kwargs, "O:count", false,
+                    [](const Index& index, Table table, std::string_view) {
+                      return PyLong_FromSize_t(index.len(table));
+                    });
+}
+
+PyObject* index_entry(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return with_table(self, args, kwargs, "OO:entry", true,
+                    [](const Index& index, Table table, std::string_view key) -> PyObject* {
+                      auto found = index.entry(table, key);
+                      if (!found) Py_RETURN_NONE;
+                      return entry_tuple(*found);
+                    });
+}
+
+PyObject* index_entries(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return with_table(self, args, kwargs, "O:entries", false,
+                    [](const Index& index, Table table, std::string_view) -> PyObject* {
+                      // Collected first, so a malformed record fails before any object exists.
+                      std::vector<Entry> all;
+                      for (const Entry& e : index.entries(table)) all.push_back(e);
+                      return list_of(all, entry_tuple);
+                    });
+}
+
+PyObject* index_data(PyObject* self, void*) {
+  std::string_view bytes = image_of(as_index(self)->data);
+  return PyBytes_FromStringAndSize(bytes.data(), static_cast<Py_ssize_t>(bytes.size()));
+}
+
+PyMethodDef index_methods[] = {
+    {"get", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(index_get)),
+     METH_VARARGS | METH_KEYWORDS, "get($self, table_number, key)\n--\n\n"},
+    {"count", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(index_count)),
+     METH_VARARGS | METH_KEYWORDS, "count($self, table_number)\n--\n\n"},
+    {"entry", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(index_entry)),
+     METH_VARARGS | METH_KEYWORDS, "entry($self, table_number, key)\n--\n\n"},
+    {"entries", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(index_entries)),
+     METH_VARARGS | METH_KEYWORDS, "entries($self, table_number)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr}};
+
+PyGetSetDef index_getset[] = {
+    {"data", index_data, nullptr, "The whole image, as a new bytes object.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr}};
+
+PyType_Slot index_slots[] = {
+    {Py_tp_doc, const_cast<char*>("Index(data=None)\n--\n\n"
+                                  "An entity index; lookups read its bytes in place")},
+    {Py_tp_new, reinterpret_cast<void*>(index_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(index_dealloc)},
+    {Py_tp_traverse, reinterpret_cast<void*>(index_traverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(index_clear)},
+    {Py_tp_methods, index_methods},
+    {Py_tp_getset, index_getset},
+    {0, nullptr}};
+
+PyType_Spec index_spec = {"_glyphloom.Index", sizeof(PyIndex), 0,
+                          Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC, index_slots};
+
+}  // namespace
+
+PyObject* make_index_type() {
+  return PyType_FromSpec(&index_spec);
+}
+
+// The class is final, so its instances are exactly the objects with its deallocator; this holds
+// for the class of every module instance without keeping any of them in global state.
+bool is_index(PyObject* obj) {
+  return PyType_GetSlot(Py_TYPE(obj), Py_tp_dealloc) == reinterpret_cast<void*>(index_dealloc);
+}
+
+}  // namespace glyphloom::py

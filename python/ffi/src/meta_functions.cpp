@@ -1,0 +1,128 @@
+// Module functions that need no index: the header parser and the meta codec.
+#include "binding.hpp"
+
+namespace glyphloom::py {
+
+namespace {
+
+bool kind_of(std::string_view text, MetaKind& kind) {
+  if (text == "open") {
+    kind = MetaKind::Open;
+  } else if (text == "close") {
+    kind = MetaKind::Close;
+  } else if (text == "attached") {
+    kind = MetaKind::Attached;
+  } else {
+    PyObject* given = str(text);
+    if (given) {
+      PyErr_Format(PyExc_ValueError, "unknown meta kind %U", given);
+      Py_DECREF(given);
+    }
+    return false;
+  }
+  return true;
+}
+
+const char* kind_name(MetaKind kind) {
+  switch (kind) {
+    case MetaKind::Open:
+      return "open";
+    case MetaKind::Close:
+      return "close";
+    case MetaKind::Attached:
+      return "attached";
+  }
+  return "open";
+}
+
+PyObject* fn_header(PyObject*, PyObject* args, PyObject* kwargs) {
+  static const char* const names[] = {"source", nullptr};
+  PyObject* obj = nullptr;
+  std::string_view source;
+  if (!parse(args, kwargs, "O:header", names, &obj, 1) || !text_arg(obj, "source", source)) {
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    auto found = header(source);
+    if (!found) Py_RETURN_NONE;
+    return tuple_of({str(found->version), PyLong_FromSize_t(found->length)});
+  });
+}
+
+// (kind, key, value) → the meta, then `render` it.
+template <class Render>
+PyObject* with_meta(PyObject* args, PyObject* kwargs, const char* format, Render&& render) {
+  static const char* const names[] = {"kind", "key", "value", nullptr};
+  PyObject* objs[3];
+  std::string_view kind_text, key, value;
+  MetaKind kind;
+  if (!parse(args, kwargs, format, names, objs, 3) || !text_arg(objs[0], "kind", kind_text) ||
+      !text_arg(objs[1], "key", key) || !text_arg(objs[2], "value", value) ||
+      !kind_of(kind_text, kind)) {
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    Meta meta{kind, std::string(key), kind == MetaKind::Close ? std::string() : std::string(value)};
+    return str(render(meta));
+  });
+}
+
+PyObject* fn_meta_tags(PyObject*, PyObject* args, PyObject* kwargs) {
+  return with_meta(args, kwargs, "OOO:meta_tags", [](const Meta& m) { return m.tags(); });
+}
+
+PyObject* fn_meta_glyphloom(PyObject*, PyObject* args, PyObject* kwargs) {
+  return with_meta(args, kwargs, "OOO:meta_glyphloom", [](const Meta& m) { return m.glyphloom(); });
+}
+
+PyObject* fn_meta_at(PyObject*, PyObject* args, PyObject* kwargs) {
+  static const char* const names[] = {"text", nullptr};
+  PyObject* obj = nullptr;
+  std::string_view text;
+  if (!parse(args, kwargs, "O:meta_at", names, &obj, 1) || !text_arg(obj, "text", text)) {
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    auto found = meta_at(text);
+    if (!found) Py_RETURN_NONE;
+    const Meta& m = found->meta;
+    return tuple_of({tuple_of({str(kind_name(m.kind)), str(m.key), str(m.value)}),
+                     PyLong_FromSize_t(found->length)});
+  });
+}
+
+template <class F>
+constexpr PyCFunction function(F f) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
+}
+
+// One definition list per function, so that each is added in its own place of the module.
+PyMethodDef header_def[] = {
+    {"header", function(fn_header), METH_VARARGS | METH_KEYWORDS,
+     "header($module, source)\n--\n\n(version, length) of the header at the start of the source"},
+    {nullptr, nullptr, 0, nullptr}};
+PyMethodDef meta_tags_def[] = {{"meta_tags", function(fn_meta_tags), METH_VARARGS | METH_KEYWORDS,
+                                "meta_tags($module, kind, key, value)\n--\n\n"
+                                "The TAG sequence of a meta: kind `open`, `close` or `attached`"},
+                               {nullptr, nullptr, 0, nullptr}};
+PyMethodDef meta_glyphloom_def[] = {
+    {"meta_glyphloom", function(fn_meta_glyphloom), METH_VARARGS | METH_KEYWORDS,
+     "meta_glyphloom($module, kind, key, value)\n--\n\n"
+     "The glyphloom of a meta: `<:font han-japanese>`, `<:/font>`, `color red`"},
+    {nullptr, nullptr, 0, nullptr}};
+PyMethodDef meta_at_def[] = {
+    {"meta_at", function(fn_meta_at), METH_VARARGS | METH_KEYWORDS,
+     "meta_at($module, text)\n--\n\n"
+     "(kind, key, value) of the meta sequence at the start of the text and its byte length"},
+    {nullptr, nullptr, 0, nullptr}};
+
+}  // namespace
+
+int add_meta_functions(PyObject* module) {
+  for (PyMethodDef* def : {header_def, meta_tags_def, meta_glyphloom_def, meta_at_def}) {
+    if (PyModule_AddFunctions(module, def) < 0) return -1;
+  }
+  return 0;
+}
+
+}  // namespace glyphloom::py

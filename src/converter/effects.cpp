@@ -1,0 +1,55 @@
+// Effects: suffix characters after each produced character, or attached metas where a script
+// has no suffix.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "glyphloom/glyphloom.hpp"
+#include "glyphloom/meta.hpp"
+#include "internal.hpp"
+
+namespace glyphloom {
+
+bool Glyphloom::is_effect(std::string_view word) const {
+  return has_name(detail::cat({word, " *suffix"}));
+}
+
+std::optional<std::string_view> Glyphloom::suffix_of(std::string_view effect,
+                                                     char32_t base) const {
+  std::string key = detail::cat({effect, " *suffix"});
+  if (const auto script = detail::script_word(base); !script.empty()) {
+    const size_t generic = key.size();
+    key += ' ';
+    key += script;
+    // An empty script-specific text is an answer too: the effect has no suffix in that script.
+    if (const auto text = index_.get(Table::Names, key)) return text;
+    key.resize(generic);
+  }
+  return index_.get(Table::Names, key);
+}
+
+std::string Glyphloom::effect_suffixes(const std::vector<std::string_view>& effects,
+                                       char32_t base, size_t byte) const {
+  std::string suffixes;
+  std::string metas;
+  for (const auto effect : effects) {
+    if (const auto suffix = suffix_of(effect, base); suffix && !suffix->empty()) {
+      suffixes += *suffix;
+      continue;
+    }
+    const auto meta = index_.get(Table::Names, detail::cat({effect, " *meta"}));
+    const size_t space = meta ? meta->find(' ') : std::string_view::npos;
+    if (space != std::string_view::npos) {
+      const auto key = meta->substr(0, space);
+      warn(detail::fill("{} on {} kept as {} meta", {effect, detail::encoded(base), key}), byte);
+      metas += Meta{MetaKind::Attached, std::string(key), std::string(meta->substr(space + 1))}
+                   .tags();
+      continue;
+    }
+    warn(detail::fill("{} does not apply to {}", {effect, detail::encoded(base)}), byte);
+  }
+  return suffixes + metas;
+}
+
+}  // namespace glyphloom

@@ -1,0 +1,38 @@
+// Findings: warnings recorded during a conversion, and the lenient gate for errors.
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "glyphloom/glyphloom.hpp"
+#include "internal.hpp"
+
+namespace glyphloom {
+
+namespace detail {
+
+std::string fill(std::string_view pattern, std::initializer_list<std::string_view> args) {
+  std::string out;
+  const auto* arg = args.begin();
+  size_t pos = 0;
+  for (size_t at; (at = pattern.find("{}", pos)) != std::string_view::npos; pos = at + 2) {
+    out += pattern.substr(pos, at - pos);
+    if (arg != args.end()) out += *arg++;
+  }
+  out += pattern.substr(pos);
+  return out;
+}
+
+}  // namespace detail
+
+void Glyphloom::warn(std::string message, size_t byte) const {
+  warnings_.push_back(Warning{std::move(message), byte});
+}
+
+Result<std::string> Glyphloom::kept(Error error, std::string_view source, size_t byte,
+                                    WarningMode mode) const {
+  if (mode != WarningMode::Lenient) return error;
+  warn(error_text(error), byte);
+  return std::string(source);
+}
+
+}  // namespace glyphloom

@@ -1,0 +1,120 @@
+// Helpers shared by the converter's source files: character stepping, key and message
+// building, the script classes of suffixes and groups, the work bounds, and the restyling
+// machinery that the tag resolver reuses across the characters of one tag.
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "glyphloom/glyphloom.hpp"
+#include "glyphloom/index.hpp"
+#include "glyphloom/meta.hpp"
+
+namespace glyphloom::detail {
+
+// Bounds on work that hostile input could otherwise blow up. Each is documented where it
+// applies.
+//
+// One tag applies every one of its modifiers to every character it produces (a style lookup or
+// a suffix per modifier and character), so the modifier count multiplies the tag's output.
+inline constexpr size_t kMaxTagModifiers = 32;
+// Attached metas are repeated after every cluster of the tag's text; their encoded size
+// multiplies it the same way.
+inline constexpr size_t kMaxAttachedTagBytes = 1024;
+// Orderings of style parts tried when combining styles: all orderings of up to six parts.
+inline constexpr size_t kMaxStyleOrderings = 720;
+// Links followed from a styled character to its base; the default image needs two.
+inline constexpr size_t kMaxRestyleDepth = 16;
+
+using Char = utf8::Decoded;
+
+// The character at `pos` (< s.size()); malformed bytes decode as U+FFFD one byte long, so walks
+// over caller bytes always progress and stay inside the text.
+inline Char char_at(std::string_view s, size_t pos) noexcept { return utf8::decode(s, pos); }
+
+inline std::string encoded(char32_t cp) {
+  std::string out;
+  utf8::append(out, cp);
+  return out;
+}
+
+// The only character of `s`, or nothing when `s` is empty or holds more than one.
+inline std::optional<char32_t> single_char(std::string_view s) noexcept {
+  if (s.empty()) return std::nullopt;
+  const Char c = char_at(s, 0);
+  if (c.length != s.size()) return std::nullopt;
+  return c.cp;
+}
+
+inline bool more_than_one_char(std::string_view s) noexcept {
+  return !s.empty() && char_at(s, 0).length < s.size();
+}
+
+// `s` without leading, or trailing, Unicode White_Space.
+inline std::string_view trim_start_white(std::string_view s) noexcept {
+  while (!s.empty()) {
+    const Char c = char_at(s, 0);
+    if (!utf8::is_white_space(c.cp)) break;
+    s.remove_prefix(c.length);
+  }
+  return s;
+}
+inline std::string_view trim_end_white(std::string_view s) noexcept {
+  while (!s.empty()) {
+    size_t start = s.size() - 1;
+    while (start > 0 && s.size() - start < 4 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80)
+      --start;
+    const Char c = char_at(s, start);
+    if (start + c.length != s.size() || !utf8::is_white_space(c.cp)) break;
+    s.remove_suffix(c.length);
+  }
+  return s;
+}
+
+// The script word of directive keys: "egyptian", "cjk", or empty for every other character.
+inline std::string_view script_word(char32_t cp) noexcept {
+  if (cp >= 0x13000 && cp <= 0x13FFF) return "egyptian";
+  if ((cp >= 0x2E80 && cp <= 0x9FFF) || (cp >= 0x20000 && cp <= 0x33FFF)) return "cjk";
+  return {};
+}
+
+// The concatenation of `parts`, for building index keys.
+inline std::string cat(std::initializer_list<std::string_view> parts) {
+  size_t size = 0;
+  for (auto p : parts) size += p.size();
+  std::string out;
+  out.reserve(size);
+  for (auto p : parts) out += p;
+  return out;
+}
+
+// `pattern` with its "{}" placeholders replaced by `args` in order.
+std::string fill(std::string_view pattern, std::initializer_list<std::string_view> args);
+
+// Finds combined style names for one list of style words. The tag resolver keeps one per tag:
+// the combined name depends only on the words and a character's own style, so it is searched
+// once per own style, not once per character.
+class StyleCombiner {
+ public:
+  StyleCombiner(const Index& index, const std::vector<std::string_view>& words);
+  // The first ordering, in lexicographic order, of the distinct "-"-parts of the words and of
+  // `own` whose joined name has a marker key; the name is borrowed from the index.
+  std::optional<std::string_view> combined(std::string_view own);
+
+ private:
+  const Index& index_;
+  std::vector<std::string_view> parts_;
+  std::unordered_map<std::string_view, std::optional<std::string_view>> found_;
+};
+
+// `Glyphloom::restyled` with a caller-kept combiner for the same `styles`.
+std::string restyled_with(const Glyphloom& converter, StyleCombiner& combiner,
+                          const std::vector<std::string_view>& styles, char32_t c, size_t byte);
+
+}  // namespace glyphloom::detail

@@ -1,0 +1,127 @@
+// Operands: what follows the modifiers of a tag, or the words of an open block, converted under
+// one modifier; group modifiers compose their operands into one ideographic or hieroglyphic
+// group.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "glyphloom/glyphloom.hpp"
+#include "glyphloom/meta.hpp"
+#include "internal.hpp"
+
+namespace glyphloom {
+
+std::string Glyphloom::operand(std::string_view modifier, std::string_view word,
+                               const std::vector<std::string_view>& effects, size_t byte) const {
+  // "modifier word": the key of a composed character, and the stem of the character lookups.
+  std::string key = detail::cat({modifier, " ", word});
+  if (const auto composed = index_.get(Table::Names, key)) {
+    const char32_t first = composed->empty() ? U' ' : detail::char_at(*composed, 0).cp;
+    return std::string(*composed) + effect_suffixes(effects, first, byte);
+  }
+
+  std::string_view base = word;
+  // A single byte is always a literal character, never the name of one.
+  if (word.size() > 1) {
+    if (const auto text = index_.get(Table::Names, word)) base = *text;
+  }
+
+  const size_t stem = modifier.size() + 1;
+  std::string out;
+  for (size_t i = 0; i < base.size();) {
+    const detail::Char c = detail::char_at(base, i);
+    const auto ch = base.substr(i, c.length);
+    if (i + c.length < base.size()) {
+      const size_t pair = c.length + detail::char_at(base, i + c.length).length;
+      key.resize(stem);
+      key += base.substr(i, pair);
+      if (const auto text = index_.get(Table::Names, key)) {
+        out += *text;
+        out += effect_suffixes(effects, c.cp, byte);
+        i += pair;
+        continue;
+      }
+    }
+    key.resize(stem);
+    key += ch;
+    if (const auto text = index_.get(Table::Names, key)) {
+      out += *text;
+      out += effect_suffixes(effects, c.cp, byte);
+    } else if (suffix_of(modifier, c.cp)) {
+      // The modifier is an effect for this character: it goes first among the effects.
+      std::vector<std::string_view> all{modifier};
+      all.insert(all.end(), effects.begin(), effects.end());
+      out += ch;
+      out += effect_suffixes(all, c.cp, byte);
+    } else {
+      warn(detail::fill("no {} form of {}", {modifier, ch}), byte);
+      out += ch;
+      out += effect_suffixes(effects, c.cp, byte);
+    }
+    i += c.length;
+  }
+  return out;
+}
+
+std::string Glyphloom::operands(std::string_view modifier, std::string_view text,
+                                const std::vector<std::string_view>& effects, size_t byte) const {
+  // The whole run as one dashed name, with any whitespace between its words.
+  std::string joined;
+  bool in_word = false;
+  for (size_t i = 0; i < text.size();) {
+    const detail::Char c = detail::char_at(text, i);
+    if (utf8::is_white_space(c.cp)) {
+      in_word = false;
+    } else {
+      if (!in_word && !joined.empty()) joined += '-';
+      in_word = true;
+      joined += text.substr(i, c.length);
+    }
+    i += c.length;
+  }
+  if (joined.find('-') != std::string::npos && has_name(detail::cat({modifier, " ", joined}))) {
+    return operand(modifier, joined, effects, byte);
+  }
+
+  const bool group = has_name(detail::cat({modifier, " *group"}));
+  std::string out;
+  bool first = true;
+  std::optional<std::string_view> infix;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(' ', start);
+    if (end == std::string_view::npos) end = text.size();
+    const auto piece = text.substr(start, end - start);
+    start = end + 1;
+    if (piece.empty()) continue;
+
+    std::string x;
+    if (group) {
+      // Group operands are names or literal characters; effects never reach them.
+      std::optional<std::string_view> named;
+      if (piece.size() > 1) named = index_.get(Table::Names, piece);
+      x = named.value_or(piece);
+    } else {
+      x = operand(modifier, piece, effects, byte);
+    }
+
+    if (first) {
+      first = false;
+      // The first piece's script decides the prefix and the infixes of the whole group.
+      const auto script = x.empty() ? std::string_view() : detail::script_word(detail::char_at(x, 0).cp);
+      infix = index_.get(Table::Names, detail::cat({modifier, " *infix ", script}));
+      if (const auto prefix = index_.get(Table::Names, detail::cat({modifier, " *prefix ", script}))) {
+        out += *prefix;
+      } else if (group && !infix) {
+        warn(detail::fill("no {} group of {}", {modifier, x}), byte);
+      }
+    } else if (infix) {
+      out += *infix;
+    }
+    out += x;
+  }
+  return out;
+}
+
+}  // namespace glyphloom

@@ -1,0 +1,130 @@
+// Entity tags: the content of one <:...> resolved to text, by whole name, leading metas, or
+// modifiers applied to operands.
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "glyphloom/glyphloom.hpp"
+#include "glyphloom/meta.hpp"
+#include "internal.hpp"
+
+namespace glyphloom {
+
+namespace {
+
+bool is_name_word(std::string_view piece) {
+  return std::all_of(piece.begin(), piece.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           c == '-' || c == '_';
+  });
+}
+
+// The text after attached metas when it is not one tag: each space-separated name word as a tag
+// of its own, anything else literally, with nothing between them.
+Result<std::string> meta_operands(const Glyphloom& converter, std::string_view text,
+                                  size_t byte) {
+  std::string out;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(' ', start);
+    if (end == std::string_view::npos) end = text.size();
+    const auto piece = text.substr(start, end - start);
+    start = end + 1;
+    if (piece.size() > 1 && is_name_word(piece)) {
+      auto resolved = converter.tag(piece, byte);
+      if (auto* error = std::get_if<Error>(&resolved)) return std::move(*error);
+      out += std::get<std::string>(resolved);
+    } else {
+      out += piece;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+Result<std::string> Glyphloom::tag(std::string_view content, size_t byte) const {
+  if (content.size() == 1) return std::string(content);
+
+  std::string dashed(content);
+  std::replace(dashed.begin(), dashed.end(), ' ', '-');
+  if (const auto text = index_.get(Table::Names, dashed)) return std::string(*text);
+
+  // Leading metas: "key value" pairs while the word before a space is a meta key.
+  std::vector<std::pair<std::string_view, std::string_view>> metas;
+  std::string_view rest = detail::trim_start_white(content);
+  for (size_t space; (space = rest.find(' ')) != std::string_view::npos;) {
+    const auto key = rest.substr(0, space);
+    if (!index_.entry(Table::Templates, key)) break;
+    const auto after = detail::trim_start_white(rest.substr(space + 1));
+    const size_t end = after.find(' ');
+    const auto value = after.substr(0, end);
+    if (!is_value(value)) return InvalidMeta{std::string(content)};
+    if (key == "font" && !font(value)) {
+      warn(detail::fill("{} is no font style of the entities, used as a font family", {value}),
+           byte);
+    }
+    metas.emplace_back(key, value);
+    rest = end == std::string_view::npos ? std::string_view()
+                                         : detail::trim_start_white(after.substr(end + 1));
+  }
+  if (!metas.empty()) {
+    const MetaKind kind = rest.empty() ? MetaKind::Open : MetaKind::Attached;
+    std::string tags;
+    for (const auto& [key, value] : metas) tags += Meta{kind, std::string(key), std::string(value)}.tags();
+    if (kind == MetaKind::Open) return tags;
+    // Attached metas follow every cluster of the text, so their size multiplies the output:
+    // an oversized set is refused like an unacceptable value.
+    if (tags.size() > detail::kMaxAttachedTagBytes) return InvalidMeta{std::string(content)};
+    auto inner = tag(rest, byte);
+    if (std::holds_alternative<Error>(inner)) {
+      inner = meta_operands(*this, rest, byte);
+      if (std::holds_alternative<Error>(inner)) return inner;
+    }
+    return attach(std::get<std::string>(inner), tags);
+  }
+
+  // Modifiers, then operands. Only a first word may end at a dash.
+  size_t separator = content.find(' ');
+  if (separator == std::string_view::npos) separator = content.find('-');
+  if (separator == std::string_view::npos) return UnknownEntity{std::string(content)};
+  // A word is a modifier when its marker key, the word and the space after it, is a name.
+  const auto is_modifier = [this](std::string_view word) {
+    return has_name(detail::cat({word, " "}));
+  };
+  std::vector<std::string_view> words{content.substr(0, separator)};
+  if (!is_modifier(words.front())) return UnknownEntity{std::string(content)};
+  std::string_view operand_text = content.substr(separator + 1);
+  for (size_t space; (space = operand_text.find(' ')) != std::string_view::npos;) {
+    const auto word = operand_text.substr(0, space);
+    if (!is_modifier(word)) break;
+    // Every modifier applies to every produced character; a tag with more than this many is
+    // no tag a person writes, and resolving it would multiply its output.
+    if (words.size() == detail::kMaxTagModifiers) return UnknownEntity{std::string(content)};
+    words.push_back(word);
+    operand_text.remove_prefix(space + 1);
+  }
+
+  const auto principal = words.back();
+  std::vector<std::string_view> effects;
+  std::vector<std::string_view> styles;
+  for (size_t i = 0; i + 1 < words.size(); ++i) {
+    (is_effect(words[i]) ? effects : styles).push_back(words[i]);
+  }
+  if (styles.empty()) return operands(principal, operand_text, effects, byte);
+
+  const std::string text = operands(principal, operand_text, {}, byte);
+  detail::StyleCombiner combiner(index_, styles);
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    const detail::Char c = detail::char_at(text, i);
+    out += detail::restyled_with(*this, combiner, styles, c.cp, byte);
+    out += effect_suffixes(effects, c.cp, byte);
+    i += c.length;
+  }
+  return out;
+}
+
+}  // namespace glyphloom

@@ -1,0 +1,145 @@
+// Tagged text to plain text and nested runs.
+//
+// Two choices keep the result sound on any input:
+//
+// * An attached meta covers the cluster before it. When an opening or closing meta stands inside
+//   that cluster (after its first character, before a continuation character), the attached run
+//   starts at the latest such meta instead of at the cluster start. Every boundary that a run
+//   other than an attached one has inside the attached run's stretch then lies at its start, so
+//   every returned run list nests, which is what rendering needs.
+//
+// * A closing meta that crosses open runs ends them and continues each one as a new run. Hostile
+//   text can make every close continue everything opened above it (n opens, then n crossed
+//   closes with a character between each: n^2 runs, over 10^8 for one megabyte). The number of
+//   continued runs is therefore capped at one per TAG character of the input (a quarter of its
+//   bytes), far above anything real markup produces. Past the cap a crossed close only ends the
+//   runs above it; their own closes then report that they close nothing.
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "glyphloom/meta.hpp"
+
+namespace glyphloom {
+
+namespace {
+
+class Parser {
+ public:
+  explicit Parser(std::string_view tagged) : tagged_(tagged), budget_(tagged.size() / 4) {
+    styled_.text.reserve(tagged.size());
+  }
+
+  Styled run() && {
+    size_t p = 0;
+    while (p < tagged_.size()) {
+      if (std::optional<MetaAt> found = meta_at(tagged_.substr(p))) {
+        apply(std::move(found->meta), p);
+        p += found->length;
+      } else {
+        p += copy_character(p);
+      }
+    }
+    const size_t length = styled_.text.size();
+    for (const Open& open : stack_) styled_.runs[open.run].end = length;
+    std::erase_if(styled_.runs, [](const MetaRun& r) { return r.start >= r.end; });
+    std::stable_sort(styled_.runs.begin(), styled_.runs.end(),
+                     [](const MetaRun& a, const MetaRun& b) {
+                       return a.start != b.start ? a.start < b.start : a.end > b.end;
+                     });
+    return std::move(styled_);
+  }
+
+ private:
+  // An entry of the open stack, with the stack slots of the open runs of the same key (ascending),
+  // so that a close finds its run without walking the stack.
+  struct Open {
+    size_t run;
+    std::vector<size_t>* slots;
+  };
+
+  size_t copy_character(size_t p) {
+    const utf8::Decoded d = utf8::decode(tagged_, p);
+    if (!has_previous_ || !continues_cluster(previous_, d.cp)) {
+      cluster_start_ = styled_.text.size();
+    }
+    styled_.text.append(tagged_.substr(p, d.length));
+    previous_ = d.cp;
+    has_previous_ = true;
+    return d.length;
+  }
+
+  void apply(Meta meta, size_t p) {
+    const size_t here = styled_.text.size();
+    switch (meta.kind) {
+      case MetaKind::Open:
+        inner_ = here;
+        open(std::move(meta.key), std::move(meta.value), p);
+        break;
+      case MetaKind::Close:
+        close(meta.key, p);
+        break;
+      case MetaKind::Attached: {
+        const bool crossed = inner_ > cluster_start_ && inner_ < here;
+        styled_.runs.push_back(MetaRun{std::move(meta.key), std::move(meta.value),
+                                       crossed ? inner_ : cluster_start_, here, p});
+        break;
+      }
+    }
+  }
+
+  void open(std::string key, std::string value, size_t p) {
+    const size_t here = styled_.text.size();
+    std::vector<size_t>& slots = slots_[key];
+    slots.push_back(stack_.size());
+    stack_.push_back(Open{styled_.runs.size(), &slots});
+    styled_.runs.push_back(MetaRun{std::move(key), std::move(value), here, here, p});
+  }
+
+  void close(const std::string& key, size_t p) {
+    const auto found = slots_.find(key);
+    if (found == slots_.end() || found->second.empty()) {
+      styled_.warnings.push_back(Warning{"</" + key + " closes no open " + key, p});
+      return;
+    }
+    const size_t here = styled_.text.size();
+    inner_ = here;
+    const size_t slot = found->second.back();
+    crossed_.assign(stack_.begin() + static_cast<std::ptrdiff_t>(slot) + 1, stack_.end());
+    for (size_t i = slot; i < stack_.size(); ++i) {
+      styled_.runs[stack_[i].run].end = here;
+      stack_[i].slots->pop_back();
+    }
+    stack_.resize(slot);
+    for (const Open& taken : crossed_) {
+      if (budget_ == 0) break;
+      --budget_;
+      const MetaRun& old = styled_.runs[taken.run];
+      taken.slots->push_back(stack_.size());
+      stack_.push_back(Open{styled_.runs.size(), taken.slots});
+      styled_.runs.push_back(MetaRun{old.key, old.value, here, here, p});
+    }
+  }
+
+  std::string_view tagged_;
+  Styled styled_;
+  std::vector<Open> stack_;
+  std::unordered_map<std::string, std::vector<size_t>> slots_;
+  std::vector<Open> crossed_;
+  size_t budget_;
+  bool has_previous_ = false;
+  char32_t previous_ = 0;
+  size_t cluster_start_ = 0;
+  // The plain-text position of the latest opening or closing meta that started or ended runs.
+  size_t inner_ = 0;
+};
+
+}  // namespace
+
+Styled Styled::parse(std::string_view tagged) {
+  return Parser(tagged).run();
+}
+
+}  // namespace glyphloom
