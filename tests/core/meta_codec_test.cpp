@@ -48,14 +48,17 @@ TEST_P(MetaKnownTest, EncodesDecodesAndWritesMarkup) {
 
 INSTANTIATE_TEST_SUITE_P(
     Meta, MetaKnownTest,
-    testing::Values(
-        Known{{MetaKind::Open, "font", "han-japanese"}, "<font han-japanese", "<:font han-japanese>"},
-        Known{{MetaKind::Close, "font", ""}, "</font", "<:/font>"},
-        Known{{MetaKind::Attached, "color", "red"}, ":color red", "color red"}));
+    testing::Values(Known{{MetaKind::Open, "font", "han-japanese"},
+                          "<font han-japanese",
+                          "<:font han-japanese>"},
+                    Known{{MetaKind::Close, "font", ""}, "</font", "<:/font>"},
+                    Known{{MetaKind::Attached, "color", "red"}, ":color red", "color red"}));
 
 class MetaRejectTest : public testing::TestWithParam<std::string> {};
 
-TEST_P(MetaRejectTest, GivesNoMeta) { EXPECT_FALSE(meta_at(GetParam())); }
+TEST_P(MetaRejectTest, GivesNoMeta) {
+  EXPECT_FALSE(meta_at(GetParam()));
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Meta, MetaRejectTest,
