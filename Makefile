@@ -8,7 +8,8 @@ ASAN_BUILD := build-asan
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CMAKE_CONFIGURE = cmake -S . $(GENERATOR) -DPython_EXECUTABLE=$(abspath $(PY))
 
-.PHONY: all demo test setup system-deps venv build test-core test-python test-asan tables clean format
+.PHONY: all demo test setup system-deps venv build test-core test-python test-asan tables clean format \
+  fuzz fuzz-build bench
 
 all: build
 
@@ -44,6 +45,18 @@ test-asan: setup
 	  -DGLYPHLOOM_BUILD_PYTHON=OFF
 	cmake --build $(ASAN_BUILD) -j2 --target glyphloom_core_tests
 	$(ASAN_BUILD)/glyphloom_core_tests --gtest_brief=1
+
+# Fuzzing with libFuzzer (clang): `make fuzz FUZZ_SECONDS=600` for a long run.
+FUZZ_BUILD := build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz-build: setup
+	CC=clang-14 CXX=clang++-14 cmake -S . $(GENERATOR) -B $(FUZZ_BUILD) \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLYPHLOOM_BUILD_FUZZ=ON -DGLYPHLOOM_SANITIZE=ON \
+	  -DGLYPHLOOM_BUILD_TESTS=OFF -DGLYPHLOOM_BUILD_PYTHON=OFF
+	cmake --build $(FUZZ_BUILD) -j2
+
+fuzz: fuzz-build
+	sh tools/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # Regenerates the default image's table files from the vendored sources.
 tables: venv

@@ -289,18 +289,7 @@ def add_vocabulary_keys(names: Names) -> None:
         names.add(key, text, "directive")
 
 
-# ---------------------------------------------------------------------------
-# Spellings
-
-
-def build_spellings(names: Names, src: Sources) -> dict[str, str]:
-    spellings = {}
-    for c in src.ucd.named():
-        if c.cp >= 0xA0:
-            spellings[chr(c.cp)] = f"<:{name_key(c.name)}>"
-    return spellings
-
-
+#@@COMPOSED@@
 # ---------------------------------------------------------------------------
 # Effects, Fonts, Templates: hand-written
 

@@ -2,11 +2,11 @@
 //
 // Two choices keep the result sound on any input:
 //
-// * An attached meta covers the cluster before it. When an opening or closing meta stands inside
+// * An attached meta covers the cluster before it. When opening or closing metas stand inside
 //   that cluster (after its first character, before a continuation character), the attached run
-//   starts at the latest such meta instead of at the cluster start. Every boundary that a run
-//   other than an attached one has inside the attached run's stretch then lies at its start, so
-//   every returned run list nests, which is what rendering needs.
+//   starts at the last of them instead of at the cluster start. No run made by an opening or
+//   closing meta then has a boundary strictly inside the attached run, so every returned run
+//   list nests, which is what rendering needs.
 //
 // * A closing meta that crosses open runs ends them and continues each one as a new run. Hostile
 //   text can make every close continue everything opened above it (n opens, then n crossed
@@ -75,19 +75,25 @@ class Parser {
     const size_t here = styled_.text.size();
     switch (meta.kind) {
       case MetaKind::Open:
-        inner_ = here;
+        mark_boundary(here);
         open(std::move(meta.key), std::move(meta.value), p);
         break;
       case MetaKind::Close:
         close(meta.key, p);
         break;
       case MetaKind::Attached: {
-        const bool crossed = inner_ > cluster_start_ && inner_ < here;
+        const size_t inner = last_boundary_ < here ? last_boundary_ : boundary_before_;
         styled_.runs.push_back(MetaRun{std::move(meta.key), std::move(meta.value),
-                                       crossed ? inner_ : cluster_start_, here, p});
+                                       std::max(inner, cluster_start_), here, p});
         break;
       }
     }
+  }
+
+  void mark_boundary(size_t here) {
+    if (here == last_boundary_) return;
+    boundary_before_ = last_boundary_;
+    last_boundary_ = here;
   }
 
   void open(std::string key, std::string value, size_t p) {
@@ -105,7 +111,7 @@ class Parser {
       return;
     }
     const size_t here = styled_.text.size();
-    inner_ = here;
+    mark_boundary(here);
     const size_t slot = found->second.back();
     crossed_.assign(stack_.begin() + static_cast<std::ptrdiff_t>(slot) + 1, stack_.end());
     for (size_t i = slot; i < stack_.size(); ++i) {
@@ -132,8 +138,10 @@ class Parser {
   bool has_previous_ = false;
   char32_t previous_ = 0;
   size_t cluster_start_ = 0;
-  // The plain-text position of the latest opening or closing meta that started or ended runs.
-  size_t inner_ = 0;
+  // The plain-text positions of the latest opening or closing meta that started or ended runs,
+  // and of the latest one before that position.
+  size_t last_boundary_ = 0;
+  size_t boundary_before_ = 0;
 };
 
 }  // namespace

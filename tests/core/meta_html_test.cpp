@@ -74,8 +74,12 @@ TEST(HtmlInterleaved, ArbitraryRunsLoseNoTextAndCloseEveryElement) {
     ASSERT_EQ(seen, text);
     int depth = 0, opened = 0;
     for (char c : out) {
-      if (c == '(') ++depth, ++opened;
-      if (c == ')') ASSERT_GE(--depth, 0);
+      if (c == '(') {
+        ++depth;
+        ++opened;
+      } else if (c == ')') {
+        ASSERT_GE(--depth, 0);
+      }
     }
     EXPECT_EQ(depth, 0);
     EXPECT_EQ(opened, static_cast<int>(runs.size()));

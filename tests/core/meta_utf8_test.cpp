@@ -79,11 +79,11 @@ TEST(MetaUtf8, ValidFindsAFaultAfterLongAscii) {
 TEST(MetaUtf8, WhiteSpaceIsTheUnicodeProperty) {
   for (char32_t cp : {0x9u, 0xAu, 0xBu, 0xCu, 0xDu, 0x20u, 0x85u, 0xA0u, 0x1680u, 0x2000u, 0x200Au,
                       0x2028u, 0x2029u, 0x202Fu, 0x205Fu, 0x3000u}) {
-    EXPECT_TRUE(utf8::is_white_space(cp)) << std::hex << cp;
+    EXPECT_TRUE(utf8::is_white_space(cp)) << std::hex << static_cast<uint32_t>(cp);
   }
   for (char32_t cp :
        {0x8u, 0xEu, 0x1Fu, 0x21u, 0x84u, 0x180Eu, 0x200Bu, 0x200Du, 0xFEFFu, 0x3001u}) {
-    EXPECT_FALSE(utf8::is_white_space(cp)) << std::hex << cp;
+    EXPECT_FALSE(utf8::is_white_space(cp)) << std::hex << static_cast<uint32_t>(cp);
   }
 }
 
