@@ -29,7 +29,7 @@ build: setup
 	cmake --build $(BUILD) -j2
 
 demo: build
-	PYTHONPATH=$(BUILD)/python $(PY) examples/demo.py
+	PYTHONPATH=$(BUILD)/python:python $(PY) examples/demo.py
 
 test: build test-core test-python test-asan
 
@@ -37,7 +37,7 @@ test-core: build
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 
 test-python: build
-	PYTHONPATH=$(BUILD)/python $(PY) -m pytest tests/python -q
+	PYTHONPATH=$(BUILD)/python:python $(PY) -m pytest tests/python -q
 
 # The core tests again, built with AddressSanitizer and UBSan.
 test-asan: setup

@@ -3,8 +3,10 @@
 
 Reads the public sources in data/sources/ and the hand-written vocabulary in
 data/vocabulary/, writes data/tables/{names,spellings,effects,fonts,templates}.tsv
-and prints the size of each table. Standard library only; the output is a pure
-function of the inputs, so running it twice gives identical files.
+(or the same files into the directory given as the only argument) and prints the
+size of each table and of each modifier's composed keys. Standard library only;
+the output is a pure function of the inputs, so running it twice gives identical
+files. Regenerate after changing a source or the vocabulary: `make tables`.
 
 Table file format (read by the image packer): UTF-8, one `key<TAB>text` row per
 line, rows sorted by the UTF-8 bytes of the key. In both fields a backslash
@@ -13,6 +15,7 @@ escapes: `\\\\` backslash, `\\t` tab, `\\n` LF, `\\r` CR, `\\u{HEX}` any code po
 
 from __future__ import annotations
 
+import functools
 import html.entities
 import re
 import sys
@@ -34,7 +37,7 @@ TABLE_FILES = ("names", "spellings", "effects", "fonts", "templates")
 def escape(field: str, category) -> str:
     """Escape one field; `category(ch)` gives the general category of a character."""
     out = []
-    for ch in field:
+    for i, ch in enumerate(field):
         if ch == "\\":
             out.append("\\\\")
         elif ch == "\t":
@@ -43,7 +46,7 @@ def escape(field: str, category) -> str:
             out.append("\\n")
         elif ch == "\r":
             out.append("\\r")
-        elif ch != " " and category(ch) in INVISIBLE_CATEGORIES:
+        elif (ch != " " or i == len(field) - 1) and category(ch) in INVISIBLE_CATEGORIES:
             out.append("\\u{%X}" % ord(ch))
         else:
             out.append(ch)
@@ -51,8 +54,9 @@ def escape(field: str, category) -> str:
 
 
 # Characters a reviewer could not see (or that would fuse with the tab before
-# them) are written as \u{HEX}: controls, format characters, separators other
-# than the plain space, combining marks, private use, unassigned.
+# them) are written as \u{HEX}: controls, format characters, separators (the
+# plain space only at the end of a field, as in the marker key `bold\u{20}`),
+# combining marks, private use, unassigned.
 INVISIBLE_CATEGORIES = frozenset({"Cc", "Cf", "Cs", "Co", "Cn", "Zs", "Zl", "Zp", "Mn", "Me"})
 
 _ESCAPE = re.compile(r"\\(?:u\{([0-9A-Fa-f]{1,6})\}|(.))", re.S)
@@ -225,8 +229,11 @@ def read_markers() -> list[str]:
 
 
 # ---------------------------------------------------------------------------
-# Names: plain entity names, in order of precedence (the first source to claim a
-# key keeps it)
+# Names: plain entity names. The first source to claim a key keeps it, in this
+# order: Unicode names, formal aliases, mathematical command names, HTML
+# references, abbreviations. So `ring` is U+1F48D RING rather than HTML's ring
+# accent, and `star`, `check` are the TeX commands rather than HTML's white
+# star and check mark.
 
 
 class Names:
@@ -282,6 +289,26 @@ def add_html_references(names: Names, src: Sources) -> None:
         names.add(name, text, "html")
 
 
+# The HTML references whose names carry another text (from a Unicode name or a
+# command name). Kept here so that a change of the sources that moves this list
+# stops the generator instead of silently re-pointing names people type.
+HTML_OVERRIDDEN = frozenset({
+    "Gt", "Lt", "Vee", "Wedge", "acute", "ast", "asymp", "barwedge", "blacktriangleleft",
+    "blacktriangleright", "boxbox", "caret", "cdot", "check", "diamondsuit", "dot",
+    "doublebarwedge", "fltns", "grave", "heartsuit", "imath", "jmath", "leg", "nsubset",
+    "nsupset", "ocirc", "oslash", "perp", "rightsquigarrow", "ring", "setminus", "star",
+    "strns", "tilde", "triangleleft", "triangleright",
+})
+
+
+def check_html_overrides(names: Names, src: Sources) -> None:
+    overridden = {k for k, text in src.html.items() if names.text[k] != text}
+    if overridden != HTML_OVERRIDDEN:
+        raise SystemExit("HTML names now overridden differently; review and update "
+                         f"HTML_OVERRIDDEN: added {sorted(overridden - HTML_OVERRIDDEN)}, "
+                         f"gone {sorted(HTML_OVERRIDDEN - overridden)}")
+
+
 def add_vocabulary_keys(names: Names) -> None:
     for word in read_markers():
         names.add(word + " ", "", "marker")
@@ -289,7 +316,543 @@ def add_vocabulary_keys(names: Names) -> None:
         names.add(key, text, "directive")
 
 
-#@@COMPOSED@@
+# ---------------------------------------------------------------------------
+# Composed keys: a modifier, one space, an operand. Each family below is one
+# generator of candidate forms; adding a family is adding one function to
+# FAMILIES. Where two candidates claim the same key, the earlier family wins,
+# then the better-ranked candidate (see choose_forms).
+
+
+@dataclass(frozen=True)
+class Form:
+    modifier: str
+    operand: str
+    text: str
+    rank: tuple = ()  # lower is better among candidates for one key
+
+    @property
+    def key(self) -> str:
+        return f"{self.modifier} {self.operand}"
+
+
+class Context:
+    """What the families read: the database, its names, and the plain Names keys."""
+
+    def __init__(self, src: Sources, names: Names, markers: list[str]):
+        self.src = src
+        self.ucd = src.ucd
+        self.names = names
+        self.markers = set(markers)
+        self.named = list(src.ucd.named())
+        self.by_name = {c.name: c for c in self.named}
+
+    def name_of(self, text: str) -> str:
+        c = self.ucd.chars.get(ord(text)) if len(text) == 1 else None
+        return c.name if c else ""
+
+
+def extra_words(name: str, base_name: str) -> int:
+    """How many words a variant's name adds to its base's: the fewer, the plainer."""
+    base = set(base_name.split())
+    return sum(w not in base for w in name.split())
+
+
+def decomposition_text(c: Char) -> str:
+    return "".join(map(chr, c.decomposition))
+
+
+# Unicode's words for the mathematical styles, where they differ from ours.
+UNICODE_STYLE_TERMS = {"SANS-SERIF": "sans", "DOUBLE-STRUCK": "double", "BLACK-LETTER": "fraktur"}
+MATH_ALPHANUMERICS = range(0x1D400, 0x1D800)
+
+
+def font_style(ctx: Context, c: Char) -> str | None:
+    """The modifier of a <font> variant: the words its name adds to its base's name
+    (MATHEMATICAL SANS-SERIF BOLD CAPITAL A over LATIN CAPITAL LETTER A -> sans-bold)."""
+    base_words = set(ctx.name_of(decomposition_text(c)).split())
+    # Case words go too: the capital digamma's base is GREEK LETTER DIGAMMA.
+    words = [w for w in c.name.split()
+             if w not in base_words and w not in ("MATHEMATICAL", "CAPITAL", "SMALL")]
+    style = "-".join(UNICODE_STYLE_TERMS.get(w, w.lower()) for w in words)
+    return style if style in ctx.markers else None
+
+
+def is_latin_greek_or_digit(ctx: Context, text: str) -> bool:
+    name = ctx.name_of(text)
+    return name.startswith(("LATIN ", "GREEK ", "DIGIT "))
+
+
+def forms_math_styles(ctx: Context):
+    """Mathematical and letterlike alphanumerics keyed by their base: `bold A`,
+    `bold α`, `double-struck C` (U+2102). The mathematical block comes first, so a
+    letterlike character only fills the places that block leaves empty."""
+    for c in ctx.named:
+        if c.decomposition_tag != "<font>" or len(c.decomposition) != 1:
+            continue
+        base = decomposition_text(c)
+        mathematical = c.name.startswith("MATHEMATICAL ")
+        # Outside the block only Latin and Greek letters and digits: the Arabic
+        # mathematical letters and DOUBLE-STRUCK N-ARY SUMMATION are no styled
+        # alphabet a user would reach by restyling.
+        if not mathematical and not is_latin_greek_or_digit(ctx, base):
+            continue
+        style = font_style(ctx, c)
+        if style:
+            yield Form(style, base, chr(c.cp), (not mathematical, c.cp))
+
+
+def forms_letterlike_holes(ctx: Context):
+    """Letterlike characters whose names carry no style (PLANCK CONSTANT is the
+    italic h) fill the reserved places of the mathematical Latin alphabets."""
+    holes: dict[str, list[str]] = {}  # base letter -> styles with a hole there
+    letters = [chr(ord("A") + i) for i in range(26)] + [chr(ord("a") + i) for i in range(26)]
+    for start in range(0x1D400, 0x1D6A4, 52):  # 13 styles of 52 letters
+        styles = {font_style(ctx, ctx.ucd.chars[cp]) for cp in range(start, start + 52)
+                  if cp in ctx.ucd.chars}
+        styles.discard(None)
+        if len(styles) != 1:
+            continue
+        style = styles.pop()
+        for offset, letter in enumerate(letters):
+            if start + offset not in ctx.ucd.chars:
+                holes.setdefault(letter, []).append(style)
+    for c in ctx.named:
+        if (c.decomposition_tag == "<font>" and c.cp not in MATH_ALPHANUMERICS
+                and font_style(ctx, c) is None):
+            styles = holes.get(decomposition_text(c), [])
+            if len(styles) == 1:
+                yield Form(styles[0], decomposition_text(c), chr(c.cp), (c.cp,))
+
+
+def tagged_forms(ctx: Context, tag: str, modifier: str, name_word: str | None = None):
+    """Characters whose compatibility decomposition carries `tag`, keyed by what
+    they decompose to; `name_word` restricts to names opening with that word
+    (SQUARED LATIN CAPITAL LETTER A is boxed; SQUARE KM is merely set in one
+    cell, and SQUARE KM SQUARED is km²)."""
+    for c in ctx.named:
+        if c.decomposition_tag == tag and (name_word is None or c.name.split()[0] == name_word):
+            base = decomposition_text(c)
+            yield Form(modifier, base, chr(c.cp), (extra_words(c.name, ctx.name_of(base)), c.cp))
+
+
+def named_forms(ctx: Context, word: str, modifier: str, leading: bool = False):
+    """Characters named like another character plus one word (LATIN SMALL LETTER
+    TURNED A over LATIN SMALL LETTER A), keyed by that other character. With
+    `leading`, the word must open the name: CIRCLED DOT OPERATOR is a dot operator
+    in a circle, N-ARY CIRCLED TIMES OPERATOR is no circled n-ary operator."""
+    for c in ctx.named:
+        words = c.name.split()
+        if word not in words[:1] if leading else word not in words:
+            continue
+        if c.decomposition_tag:
+            continue
+        base = ctx.by_name.get(" ".join(w for w in words if w != word))
+        if base:
+            yield Form(modifier, chr(base.cp), chr(c.cp), (c.cp,))
+
+
+def forms_superscript(ctx):
+    yield from tagged_forms(ctx, "<super>", "upper")
+
+
+def forms_subscript(ctx):
+    yield from tagged_forms(ctx, "<sub>", "lower")
+
+
+def forms_circled(ctx):
+    yield from tagged_forms(ctx, "<circle>", "circled")
+    yield from named_forms(ctx, "CIRCLED", "circled", leading=True)
+
+
+def forms_parenthesized(ctx):
+    for c in ctx.named:
+        text = decomposition_text(c)
+        if (c.decomposition_tag == "<compat>" and "PARENTHESIZED" in c.name.split()
+                and len(text) > 2 and text[0] == "(" and text[-1] == ")"):
+            yield Form("parenthesized", text[1:-1], chr(c.cp), (c.cp,))
+
+
+def forms_squared(ctx):
+    yield from tagged_forms(ctx, "<square>", "squared", "SQUARED")
+    yield from named_forms(ctx, "SQUARED", "squared", leading=True)
+
+
+def forms_fullwidth(ctx):
+    yield from tagged_forms(ctx, "<wide>", "fullwidth")
+
+
+def forms_turned(ctx):
+    yield from named_forms(ctx, "TURNED", "turned")
+
+
+def forms_reversed(ctx):
+    yield from named_forms(ctx, "REVERSED", "reversed")
+
+
+_LIGATURE = re.compile(r"(.*?) ?LIGATURE (.*)")
+
+
+def ligature_letters(ctx: Context, name: str, itself: int) -> str | None:
+    """`LATIN SMALL LIGATURE LONG S T` -> "ſt", `LATIN CAPITAL LIGATURE IJ` -> "IJ":
+    what follows LIGATURE must be letters of the same script and case, each named
+    by one or more words (longest first), or a word spelling single letters."""
+    m = _LIGATURE.fullmatch(name)
+    if not m or not m.group(1):
+        return None
+    prefix, words = m.group(1) + " LETTER ", m.group(2).split()
+
+    def letter(letter_name: str) -> str | None:
+        c = ctx.by_name.get(prefix + letter_name)
+        return chr(c.cp) if c and c.cp != itself else None
+
+    letters, i = "", 0
+    while i < len(words):
+        for j in range(len(words), i, -1):
+            found = letter(" ".join(words[i:j]))
+            if found:
+                letters += found
+                i = j
+                break
+        else:
+            spelt = [letter(ch) for ch in words[i]]
+            if not all(spelt):
+                return None
+            letters += "".join(spelt)
+            i += 1
+    return letters if len(letters) > 1 else None
+
+
+def forms_ligature(ctx):
+    """Ligatures of letters by their letters: `ligature ff`, `ligature ſt`; the
+    published former names ("latin capital ligature ae") count too."""
+    for c in ctx.named:
+        letters = ligature_letters(ctx, c.name, c.cp)
+        if letters:
+            yield Form("ligature", letters, chr(c.cp), (0, c.cp))
+    for cp, alias in ctx.src.namelist_aliases:
+        letters = ligature_letters(ctx, re.sub(r"\s*\(.*\)$", "", alias).upper(), cp)
+        if letters:
+            yield Form("ligature", letters, chr(cp), (1, cp))
+
+
+COLOURS = ("black", "white", "red", "green", "blue", "orange", "brown", "purple", "yellow", "pink")
+CJK_RADICALS = range(0x2E80, 0x2FE0)
+
+
+def forms_colours(ctx):
+    """Coloured things keyed by the thing: WHITE HEART -> `white heart`. The rest of
+    the name must mean something on its own: another character's name, or a thing
+    that comes in two colours or more (hearts, apples, chess kings). Radicals
+    named after a colour are ideographs meaning the colour, not coloured things.
+    Of two characters for one key, the one whose own name is the key with dashes
+    wins (BLACK FOUR POINTED STAR over FOUR POINTED BLACK STAR): the tag
+    <:black four-pointed-star> finds that name before it tries the modifier."""
+    found: dict[str, list[tuple[str, Char]]] = {}
+    upper = {w.upper() for w in COLOURS}
+    for c in ctx.named:
+        if c.cp in CJK_RADICALS:
+            continue
+        words = c.name.split()
+        present = [w for w in words if w in upper]
+        if len(present) != 1 or words.count(present[0]) != 1:
+            continue
+        rest = name_key(" ".join(w for w in words if w not in upper))
+        found.setdefault(rest, []).append((present[0].lower(), c))
+    for rest, items in found.items():
+        if rest in ctx.names.text or len({colour for colour, _ in items}) > 1:
+            for colour, c in items:
+                yield Form(colour, rest, chr(c.cp), (c.cp,))
+
+
+# Beta Code, the usual Latin keyboard for Greek: the 24 letters in alphabet order.
+GREEK_TRANSLITERATION = "abgdezhqiklmncoprstufxyw"
+# Names users type that Unicode spells otherwise.
+GREEK_NAME_VARIANTS = {"lamda": "lambda"}
+
+
+def forms_greek(ctx):
+    """`greek alpha`, `greek Alpha`, and the transliteration `greek a`, `greek A`."""
+    small = [cp for cp in range(0x3B1, 0x3CA) if cp != 0x3C2]  # no final sigma
+    for latin, cp in zip(GREEK_TRANSLITERATION, small):
+        name = ctx.ucd.chars[cp].name.split()[-1].lower()
+        for operand in (name, GREEK_NAME_VARIANTS.get(name), latin):
+            if operand:
+                yield Form("greek", operand, chr(cp))
+                yield Form("greek", operand[0].upper() + operand[1:], chr(cp - 0x20))
+
+
+def sign_code(code: str) -> str | None:
+    """Catalogue number of a sign name as it is cited: zeros dropped, a variant
+    letter in lower case, Gardiner's two-letter series as `Aa` (A001 -> A1,
+    A001A -> A1a, AA001 -> Aa1)."""
+    m = re.fullmatch(r"([A-Z]+)0*(\d+)([A-Z]*)", code)
+    if not m:
+        return None
+    series = "Aa" if m.group(1) == "AA" else m.group(1)
+    return series + m.group(2) + m.group(3).lower()
+
+
+def egyptian_signs(ctx):
+    for c in ctx.named:
+        if c.name.startswith("EGYPTIAN HIEROGLYPH "):
+            code = sign_code(c.name.removeprefix("EGYPTIAN HIEROGLYPH "))
+            if code:
+                yield code, c
+
+
+def anatolian_names(ctx):
+    """(operand, sign) for every Anatolian sign: its code, the words its name adds
+    after the code (A393 EIGHT -> `eight`) and its NamesList aliases (`ego`,
+    `caput+scalprum`), spaces joined by `-`. An alias given to several signs names
+    none of them and is left out."""
+    pairs = []
+    for c in ctx.named:
+        if c.name.startswith("ANATOLIAN HIEROGLYPH "):
+            code, _, description = c.name.removeprefix("ANATOLIAN HIEROGLYPH ").partition(" ")
+            pairs.append((sign_code(code), c))
+            if description:
+                pairs.append((name_key(description), c))
+    codes = {operand for operand, _ in pairs}
+    aliases: dict[str, set[int]] = {}
+    for cp, alias in ctx.src.namelist_aliases:
+        if 0x14400 <= cp <= 0x1467F:
+            for one in alias.split(", "):
+                aliases.setdefault(one.strip().replace(" ", "-"), set()).add(cp)
+    for alias, cps in sorted(aliases.items()):
+        if len(cps) == 1 and alias not in codes:
+            pairs.append((alias, ctx.ucd.chars[cps.pop()]))
+    return pairs
+
+
+def forms_gardiner(ctx):
+    """Egyptian hieroglyphs by Gardiner number: `gardiner A1`."""
+    for code, c in egyptian_signs(ctx):
+        yield Form("gardiner", code, chr(c.cp))
+
+
+def forms_luwian(ctx):
+    """Anatolian hieroglyphs by number (`luwian A1`, the same number form as
+    Gardiner's) and by name (`luwian ego`)."""
+    for operand, c in anatolian_names(ctx):
+        yield Form("luwian", operand, chr(c.cp))
+
+
+def forms_hieroglyph(ctx):
+    """Any hieroglyph: Egyptian ones by Gardiner number, Anatolian ones by name.
+    Anatolian numbers would collide with Gardiner's (both have an A1)."""
+    for code, c in egyptian_signs(ctx):
+        yield Form("hieroglyph", code, chr(c.cp), (0,))
+    for operand, c in anatolian_names(ctx):
+        if not re.fullmatch(r"A\d+[a-z]?", operand):
+            yield Form("hieroglyph", operand, chr(c.cp), (1,))
+
+
+# In order of precedence: a family listed earlier keeps a key that a later one
+# also produces, and gives the spelling of a character that both produce.
+FAMILIES = (
+    forms_math_styles,
+    forms_letterlike_holes,
+    forms_superscript,
+    forms_subscript,
+    forms_circled,
+    forms_parenthesized,
+    forms_squared,
+    forms_fullwidth,
+    forms_ligature,
+    forms_turned,
+    forms_reversed,
+    forms_colours,
+    forms_gardiner,
+    forms_luwian,
+    forms_hieroglyph,
+    forms_greek,
+)
+
+# Each synonym gets exactly the keys and texts of the word it stands beside; the
+# first word of each pair is the one spellings use.
+SYNONYMS = {
+    "double": "double-struck",
+    "upper": "superscript",
+    "lower": "subscript",
+    "fraktur": "fracture",
+    "bold-fraktur": "bold-fracture",
+    "reversed": "reverseInPlace",
+    "gardiner": "egyptian",
+    "luwian": "anatolian",
+}
+
+# Modifiers whose forms are no styled variants of a character but its name in
+# another notation; they never give a spelling.
+NOT_SPELLED = {"greek", "hieroglyph"}
+
+
+def valid_operand(ctx: Context, operand: str) -> bool:
+    # A key must not end with a space (that form is a marker key), and an
+    # operand with whitespace could never be typed as one word of a tag.
+    return bool(operand) and not any(
+        ch.isspace() or ctx.ucd.category(ch) in ("Zs", "Zl", "Zp", "Cc") for ch in operand)
+
+
+def shadowing(ctx: Context, form: Form) -> int:
+    """0: the dashed key (`white-heart`) is this very character's name, 1: it names
+    nothing, 2: it names another character. A tag tries the dashed whole name
+    before the modifier, so a form whose dashed key names another character
+    would read back as that one."""
+    text = ctx.names.text.get(form.key.replace(" ", "-"))
+    return 1 if text is None else 0 if text == form.text else 2
+
+
+def choose_forms(ctx: Context) -> dict[str, Form]:
+    """One form per key, synonyms included."""
+    chosen: dict[str, Form] = {}
+    for order, family in enumerate(FAMILIES):
+        for form in family(ctx):
+            if form.modifier not in ctx.markers or not valid_operand(ctx, form.operand):
+                continue
+            rank = (order, shadowing(ctx, form), form.rank)
+            if form.key not in chosen or rank < chosen[form.key].rank:
+                chosen[form.key] = Form(form.modifier, form.operand, form.text, rank)
+    forms = dict(chosen)
+    for word, synonym in SYNONYMS.items():
+        for form in [f for f in forms.values() if f.modifier == word]:
+            copy = Form(synonym, form.operand, form.text, form.rank)
+            forms[copy.key] = copy
+    return forms
+
+
+def add_composed_keys(names: Names, forms: dict[str, Form]) -> None:
+    for key in sorted(forms):
+        names.add(key, forms[key].text, "composed:" + forms[key].modifier)
+
+
+# ---------------------------------------------------------------------------
+# Spellings: how text is written back. Every character at U+00A0 or above that
+# has a name gets the first of these that reads back as itself:
+#   1. its composed spelling, if it is a styled form (`<:italic A>`, `<:upper 1>`,
+#      `<:white heart>`, `<:gardiner A1>`), with the first word of a synonym pair
+#      and the earliest family;
+#   2. a short HTML or command name that abbreviates its Unicode name word by
+#      word, in order: each part is a whole word (two letters at least) or the
+#      first three letters or more of one, and only classifier words and
+#      connectives may be left out (see short_name). So `eng`, `alpha`, `Alpha`,
+#      `deg`, `rightarrow`, `emptyset`; not `Agrave` (a one-letter word), not
+#      `nbsp` (one-letter parts), not `Prec` for DOUBLE PRECEDES (DOUBLE missing);
+#   3. its Unicode name, or the corrected name where Unicode published one.
+# A character none of these can name (U+1FA9E MIRROR: the tag <:mirror> opens a
+# block of the modifier `mirror`) gets no spelling and is written as itself.
+
+# Words a short name may leave out: classifiers of letters (only for letters),
+# and classifiers and connectives of any name.
+LETTER_CLASSIFIERS = {"LATIN", "GREEK", "LETTER", "CAPITAL", "SMALL"}
+CONNECTIVES = {"SIGN", "SYMBOL", "OPERATOR", "N-ARY", "WITH", "OF", "TO", "FROM", "AND", "OR"}
+
+
+def reads_back(names: Names, markers: set[str], spelling: str, char: str) -> bool:
+    """Does the tag `spelling` convert to `char`? The tag ends at its first `>`;
+    a tag naming a modifier opens a block and one starting with `/` closes
+    something; otherwise the whole name with spaces as dashes is tried first,
+    then the modifier form `modifier operand`."""
+    name = spelling[2:-1]
+    if len(name.encode("utf-8")) < 2 or ">" in name or name.startswith("/") or name in markers:
+        return False
+    whole = names.text.get(name.replace(" ", "-"))
+    if whole is not None:
+        return whole == char
+    modifier, space, operand = name.partition(" ")
+    return (bool(space) and modifier in markers and " " not in operand
+            and names.text.get(name) == char)
+
+
+SHORT_NAME_SOURCES = ("html", "math")
+
+
+def short_names(names: Names) -> dict[str, list[str]]:
+    """Character -> its short HTML and command names made of letters only."""
+    out: dict[str, list[str]] = {}
+    for key, source in names.source.items():
+        if source in SHORT_NAME_SOURCES and key.isascii() and key.isalpha():
+            out.setdefault(names.text[key], []).append(key)
+    return out
+
+
+def abbreviates(short: str, words: tuple[str, ...], optional: set[str]) -> bool:
+    """Is `short` the words in order, each whole (2+ letters) or cut to 3+ letters,
+    leaving out only `optional` words?"""
+    s = short.upper()
+
+    @functools.lru_cache(maxsize=None)
+    def match(i: int, k: int) -> bool:
+        if k == len(words):
+            return i == len(s)
+        word = words[k]
+        if word in optional and match(i, k + 1):
+            return True
+        for length in range(len(word), 0, -1):
+            whole = length == len(word)
+            if (length >= 3 or (whole and length >= 2)) and s.startswith(word[:length], i):
+                if match(i + length, k + 1):
+                    return True
+        return False
+
+    return match(0, 0)
+
+
+def short_name(c: Char, candidates: list[str]) -> str | None:
+    """The most explicit (longest) short name of `c` that abbreviates its Unicode
+    name; lower case first among equals (`star` rather than `Star`)."""
+    words = c.name.split()
+    optional = set(CONNECTIVES)
+    if c.category.startswith("L"):
+        optional |= LETTER_CLASSIFIERS
+        # A letter's short name shows its case as the letter does.
+        if "CAPITAL" in words:
+            candidates = [k for k in candidates if k[0].isupper()]
+        if "SMALL" in words:
+            candidates = [k for k in candidates if k[0].islower()]
+    # Unicode's LAMDA is the lambda everyone else writes.
+    words = [GREEK_NAME_VARIANTS.get(w.lower(), w.lower()).upper() for w in words]
+    parts = tuple(p for w in words for p in ([w] if w in optional else w.split("-")))
+    found = [k for k in candidates if abbreviates(k, parts, optional)]
+    return min(found, key=lambda k: (-len(k), k[0].isupper(), k)) if found else None
+
+
+def spelling_options(c: Char, styled: list[Form], short: str | None,
+                     correction: str | None) -> list[tuple[str, str]]:
+    """(kind, spelling) in order of preference."""
+    options = [("composed", f"<:{f.key}>") for f in sorted(styled, key=lambda f: (f.rank, f.key))]
+    if short:
+        options.append(("short", f"<:{short}>"))
+    if correction:
+        options.append(("unicode", f"<:{correction}>"))
+    options.append(("unicode", f"<:{name_key(c.name)}>"))
+    return options
+
+
+def build_spellings(ctx: Context, forms: dict[str, Form]) -> tuple[dict[str, str], dict[str, int]]:
+    """The Spellings table, and how many spellings each kind gave."""
+    styled: dict[str, list[Form]] = {}
+    for form in forms.values():
+        if form.modifier not in NOT_SPELLED and form.modifier not in SYNONYMS.values():
+            styled.setdefault(form.text, []).append(form)
+    corrections = {cp: name_key(alias) for cp, alias, kind in ctx.src.name_aliases
+                   if kind == "correction"}
+    shorts = short_names(ctx.names)
+
+    spellings, kinds = {}, {"composed": 0, "short": 0, "unicode": 0}
+    for c in ctx.named:
+        if c.cp < 0xA0:
+            continue
+        char = chr(c.cp)
+        options = spelling_options(c, styled.get(char, []), short_name(c, shorts.get(char, [])),
+                                   corrections.get(c.cp))
+        for kind, spelling in options:
+            if reads_back(ctx.names, ctx.markers, spelling, char):
+                spellings[char] = spelling
+                kinds[kind] += 1
+                break
+    return spellings, kinds
+
+
 # ---------------------------------------------------------------------------
 # Effects, Fonts, Templates: hand-written
 
@@ -319,38 +882,62 @@ def build_fonts() -> dict[str, str]:
 # ---------------------------------------------------------------------------
 
 
-def build_names(src: Sources) -> Names:
+@dataclass
+class Build:
+    """The five tables and what the report needs to explain them."""
+
+    tables: dict[str, dict[str, str]]
+    names: Names
+    forms: dict[str, Form]
+    spelling_kinds: dict[str, int]
+
+
+def build_plain_names(src: Sources) -> Names:
     names = Names()
     add_unicode_names(names, src)
     add_formal_aliases(names, src)
     add_math_commands(names, src)
     add_html_references(names, src)
     add_abbreviations(names, src)
+    check_html_overrides(names, src)
     add_vocabulary_keys(names)
     return names
 
 
-def build_tables(src: Sources) -> dict[str, dict[str, str]]:
-    names = build_names(src)
-    return {
+def build(src: Sources) -> Build:
+    names = build_plain_names(src)
+    ctx = Context(src, names, read_markers())
+    forms = choose_forms(ctx)
+    add_composed_keys(names, forms)
+    spellings, kinds = build_spellings(ctx, forms)
+    tables = {
         "names": names.text,
-        "spellings": build_spellings(names, src),
+        "spellings": spellings,
         "effects": build_effects(),
         "fonts": build_fonts(),
         "templates": build_templates(),
     }
+    return Build(tables, names, forms, kinds)
 
 
-def main() -> int:
+def main(argv: list[str]) -> int:
+    out = Path(argv[1]) if len(argv) > 1 else TABLES
     src = load_sources()
-    tables = build_tables(src)
-    TABLES.mkdir(parents=True, exist_ok=True)
+    result = build(src)
+    out.mkdir(parents=True, exist_ok=True)
     for name in TABLE_FILES:
-        (TABLES / f"{name}.tsv").write_bytes(
-            format_table(tables[name], src.ucd.category).encode("utf-8"))
-        print(f"{name}: {len(tables[name])}")
+        table = result.tables[name]
+        (out / f"{name}.tsv").write_bytes(format_table(table, src.ucd.category).encode("utf-8"))
+        print(f"{name}: {len(table)}")
+    counts: dict[str, int] = {}
+    for form in result.forms.values():
+        counts[form.modifier] = counts.get(form.modifier, 0) + 1
+    print(f"composed keys: {len(result.forms)}")
+    for modifier, count in sorted(counts.items(), key=lambda kv: (-kv[1], kv[0])):
+        print(f"  {modifier}: {count}")
+    print("spellings by kind: " + ", ".join(f"{k} {v}" for k, v in result.spelling_kinds.items()))
     return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(sys.argv))

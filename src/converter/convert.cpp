@@ -17,13 +17,12 @@ namespace {
 bool supported_version(std::string_view version) {
   if (!version.starts_with(kVersionPrefix)) return false;
   const auto number = version.substr(kVersionPrefix.size());
-  return !number.empty() &&
-         number.find_first_not_of("0123456789") == std::string_view::npos;
+  return !number.empty() && number.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 bool is_short_name_byte(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '-' || c == '_';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '_';
 }
 
 // The offset of the next "<:" or "\:" at or after `from`, or the size of the source. A colon
@@ -94,8 +93,8 @@ Result<Converted> Glyphloom::convert(std::string_view source, WarningMode mode) 
       if (const auto text = index_.get(Table::Names, name)) {
         out += *text;
       } else {
-        auto kept_text = kept(UnknownEntity{std::string(name)},
-                              source.substr(start, end - start), start, mode);
+        auto kept_text =
+            kept(UnknownEntity{std::string(name)}, source.substr(start, end - start), start, mode);
         if (auto* error = std::get_if<Error>(&kept_text)) return std::move(*error);
         out += std::get<std::string>(kept_text);
       }

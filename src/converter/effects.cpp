@@ -15,8 +15,7 @@ bool Glyphloom::is_effect(std::string_view word) const {
   return has_name(detail::cat({word, " *suffix"}));
 }
 
-std::optional<std::string_view> Glyphloom::suffix_of(std::string_view effect,
-                                                     char32_t base) const {
+std::optional<std::string_view> Glyphloom::suffix_of(std::string_view effect, char32_t base) const {
   std::string key = detail::cat({effect, " *suffix"});
   if (const auto script = detail::script_word(base); !script.empty()) {
     const size_t generic = key.size();
@@ -29,8 +28,8 @@ std::optional<std::string_view> Glyphloom::suffix_of(std::string_view effect,
   return index_.get(Table::Names, key);
 }
 
-std::string Glyphloom::effect_suffixes(const std::vector<std::string_view>& effects,
-                                       char32_t base, size_t byte) const {
+std::string Glyphloom::effect_suffixes(const std::vector<std::string_view>& effects, char32_t base,
+                                       size_t byte) const {
   std::string suffixes;
   std::string metas;
   for (const auto effect : effects) {
@@ -43,8 +42,8 @@ std::string Glyphloom::effect_suffixes(const std::vector<std::string_view>& effe
     if (space != std::string_view::npos) {
       const auto key = meta->substr(0, space);
       warn(detail::fill("{} on {} kept as {} meta", {effect, detail::encoded(base), key}), byte);
-      metas += Meta{MetaKind::Attached, std::string(key), std::string(meta->substr(space + 1))}
-                   .tags();
+      metas +=
+          Meta{MetaKind::Attached, std::string(key), std::string(meta->substr(space + 1))}.tags();
       continue;
     }
     warn(detail::fill("{} does not apply to {}", {effect, detail::encoded(base)}), byte);

@@ -36,7 +36,9 @@ using Char = utf8::Decoded;
 
 // The character at `pos` (< s.size()); malformed bytes decode as U+FFFD one byte long, so walks
 // over caller bytes always progress and stay inside the text.
-inline Char char_at(std::string_view s, size_t pos) noexcept { return utf8::decode(s, pos); }
+inline Char char_at(std::string_view s, size_t pos) noexcept {
+  return utf8::decode(s, pos);
+}
 
 inline std::string encoded(char32_t cp) {
   std::string out;
@@ -68,7 +70,8 @@ inline std::string_view trim_start_white(std::string_view s) noexcept {
 inline std::string_view trim_end_white(std::string_view s) noexcept {
   while (!s.empty()) {
     size_t start = s.size() - 1;
-    while (start > 0 && s.size() - start < 4 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80)
+    while (start > 0 && s.size() - start < 4 &&
+           (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80)
       --start;
     const Char c = char_at(s, start);
     if (start + c.length != s.size() || !utf8::is_white_space(c.cp)) break;

@@ -109,9 +109,11 @@ std::string Glyphloom::operands(std::string_view modifier, std::string_view text
     if (first) {
       first = false;
       // The first piece's script decides the prefix and the infixes of the whole group.
-      const auto script = x.empty() ? std::string_view() : detail::script_word(detail::char_at(x, 0).cp);
+      const auto script =
+          x.empty() ? std::string_view() : detail::script_word(detail::char_at(x, 0).cp);
       infix = index_.get(Table::Names, detail::cat({modifier, " *infix ", script}));
-      if (const auto prefix = index_.get(Table::Names, detail::cat({modifier, " *prefix ", script}))) {
+      if (const auto prefix =
+              index_.get(Table::Names, detail::cat({modifier, " *prefix ", script}))) {
         out += *prefix;
       } else if (group && !infix) {
         warn(detail::fill("no {} group of {}", {modifier, x}), byte);

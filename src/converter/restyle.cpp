@@ -101,8 +101,8 @@ std::optional<std::string_view> StyleCombiner::combined(std::string_view own) {
 std::string restyled_with(const Glyphloom& converter, StyleCombiner& combiner,
                           const std::vector<std::string_view>& styles, char32_t c, size_t byte) {
   if (const auto spelling = converter.spelling(c)) {
-    const auto base = spelling->style.empty() ? spelling->base
-                                              : base_text(converter.index(), spelling->base);
+    const auto base =
+        spelling->style.empty() ? spelling->base : base_text(converter.index(), spelling->base);
     if (const auto style = combiner.combined(spelling->style)) {
       if (const auto text = converter.form(*style, base)) return std::string(*text);
     }

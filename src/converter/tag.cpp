@@ -16,15 +16,14 @@ namespace {
 
 bool is_name_word(std::string_view piece) {
   return std::all_of(piece.begin(), piece.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_';
   });
 }
 
 // The text after attached metas when it is not one tag: each space-separated name word as a tag
 // of its own, anything else literally, with nothing between them.
-Result<std::string> meta_operands(const Glyphloom& converter, std::string_view text,
-                                  size_t byte) {
+Result<std::string> meta_operands(const Glyphloom& converter, std::string_view text, size_t byte) {
   std::string out;
   size_t start = 0;
   while (start < text.size()) {
@@ -73,7 +72,8 @@ Result<std::string> Glyphloom::tag(std::string_view content, size_t byte) const 
   if (!metas.empty()) {
     const MetaKind kind = rest.empty() ? MetaKind::Open : MetaKind::Attached;
     std::string tags;
-    for (const auto& [key, value] : metas) tags += Meta{kind, std::string(key), std::string(value)}.tags();
+    for (const auto& [key, value] : metas)
+      tags += Meta{kind, std::string(key), std::string(value)}.tags();
     if (kind == MetaKind::Open) return tags;
     // Attached metas follow every cluster of the text, so their size multiplies the output:
     // an oversized set is refused like an unacceptable value.

@@ -15,19 +15,17 @@ using testing::meta_tags;
 
 Glyphloom operand_converter() {
   return converter_with({
-      {"x", "\u03B1"},              // a one-byte name that an operand must never resolve
-      {"ligature ff", "\uFB00"},    // a pair form whose characters also have forms
+      {"x", "\u03B1"},            // a one-byte name, never looked up for an operand
+      {"ligature ff", "\uFB00"},  // a pair whose characters have forms too
       {"ligature f", "F"},
       {"ligature fi", "\uFB01"},
-      {"swash ", ""},               // an empty composed text
-      {"swash blank", ""},
-      {"bold a-b", "AB"},           // a dashed whole run
+      {"swash blank", ""},  // an empty composed text
+      {"bold a-b", "AB"},   // a dashed whole run
   });
 }
 
 struct OperandCase {
-  std::string modifier;
-  std::string word;
+  std::string modifier, word;
   std::vector<std::string_view> effects;
   std::string text;
 };
@@ -42,29 +40,23 @@ TEST_P(ConverterOperand, ConvertsOneOperand) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ConverterOperand,
     ::testing::Values(
-        OperandCase{"greek", "alpha", {}, "\u03B1"},             // composed key
-        OperandCase{"bold", "alpha", {}, "\U0001D6C2"},          // through the entity's text
-        OperandCase{"bold", "ab", {}, "\U0001D41A\U0001D41B"},   // character by character
-        OperandCase{"red", "a", {}, "a\U000E0072"},              // the modifier is an effect
-        OperandCase{"bold", "%", {}, "%"},                       // no form: unchanged
-        OperandCase{"bold", "x", {}, "x"},                       // "x" is not looked up
-        OperandCase{"ligature", "ff", {}, "\uFB00"},             // the pair wins
-        OperandCase{"ligature", "fff", {}, "\uFB00F"},           // pair, then the rest alone
-        OperandCase{"ligature", "ffi", {}, "\uFB00i"},           // pairs never overlap
-        OperandCase{"bold", "a", {"red"}, "\U0001D41A\U000E0072"},
+        OperandCase{"greek", "alpha", {}, "\u03B1"}, OperandCase{"bold", "alpha", {}, "\U0001D6C2"},
+        OperandCase{"bold", "ab", {}, "\U0001D41A\U0001D41B"},
+        OperandCase{"red", "a", {}, "a\U000E0072"}, OperandCase{"bold", "%", {}, "%"},
+        OperandCase{"bold", "x", {}, "x"}, OperandCase{"ligature", "ff", {}, "\uFB00"},
+        OperandCase{"ligature", "fff", {}, "\uFB00F"},
+        OperandCase{"ligature", "ffi", {}, "\uFB00i"},  // pairs never overlap
         OperandCase{"bold", "ab", {"red"}, "\U0001D41A\U000E0072\U0001D41B\U000E0072"},
         OperandCase{"bold", "%", {"iconic"}, "%\uFE0F"},
-        // The effect modifier goes first, and the other effects are not added twice.
+        // An effect modifier goes first among the effects, which are not added twice.
         OperandCase{"red", "a", {"mirror"}, "a\U000E0072\U000E004D"},
         OperandCase{"red", "\u4E2D", {}, "\u4E2D" + meta_tags(MetaKind::Attached, "color", "red")},
-        // An empty operand is the marker key: nothing but its effects after a space.
+        // Empty texts: the effects follow a space.
         OperandCase{"bold", "", {}, ""}, OperandCase{"bold", "", {"red"}, "\U000E0072"},
-        // An empty composed text: effects follow a space.
         OperandCase{"swash", "blank", {"iconic"}, "\uFE0F"}));
 
 struct OperandsCase {
-  std::string modifier;
-  std::string text;
+  std::string modifier, text;
   std::vector<std::string_view> effects;
   std::string result;
 };
@@ -80,49 +72,30 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ConverterOperands,
     ::testing::Values(
         OperandsCase{"above", "\u65E5 \u6708", {}, "\u2FF1\u65E5\u6708"},
-        OperandsCase{"above", "sun  moon", {}, "\u2FF1\u65E5\u6708"},  // names, empty pieces
+        OperandsCase{"above", "sun  moon", {"red"}, "\u2FF1\u65E5\u6708"},  // no effects
         OperandsCase{"beside", "\U00013000 \U00013001", {}, "\U00013000\U00013431\U00013001"},
-        OperandsCase{"above", "\U00013000 \U00013001 \U00013002", {},
-                     "\U00013000\U00013430\U00013001\U00013430\U00013002"},
         // The first piece's script rules the whole group.
-        OperandsCase{"beside", "\U00013000 \u65E5", {}, "\U00013000\U00013431\u65E5"},
+        OperandsCase{"beside", "\U00013000 \u65E5 a", {}, "\U00013000\U00013431\u65E5\U00013431a"},
         OperandsCase{"above", "\u65E5 \U00013000", {}, "\u2FF1\u65E5\U00013000"},
-        OperandsCase{"above", "a b", {}, "ab"},
-        // Group operands take no effects.
-        OperandsCase{"above", "\u65E5 \u6708", {"red"}, "\u2FF1\u65E5\u6708"},
-        OperandsCase{"greek", "alpha beta", {}, "\u03B1\u03B2"},
-        OperandsCase{"greek", " a  b ", {}, "\u03B1\u03B2"},
-        OperandsCase{"gardiner", "noble on chair", {}, "\U00013008"},
-        // Tabs and line feeds separate words of the whole run, not pieces.
+        OperandsCase{"above", "a b", {}, "ab"}, OperandsCase{"above", "   ", {}, ""},
+        OperandsCase{"greek", " alpha  beta ", {}, "\u03B1\u03B2"},
+        OperandsCase{"greek", "a b", {"red"}, "\u03B1\U000E0072\u03B2\U000E0072"},
+        // Any whitespace separates the words of the whole run; only spaces split pieces.
         OperandsCase{"gardiner", "noble\ton\nchair", {}, "\U00013008"},
         OperandsCase{"bold", "a\tb", {}, "AB"},
-        OperandsCase{"greek", "a\tb", {}, "\u03B1\t\u03B2"},
-        OperandsCase{"bold", "", {}, ""}, OperandsCase{"above", "   ", {}, ""},
-        OperandsCase{"greek", "a b", {"red"}, "\u03B1\U000E0072\u03B2\U000E0072"}));
+        OperandsCase{"greek", "a\tb", {}, "\u03B1\t\u03B2"}));
 
-struct RunWarningCase {
-  std::string source;
-  std::string text;
-  std::vector<Warning> warnings;
-};
-
-class ConverterOperandWarnings : public ::testing::TestWithParam<RunWarningCase> {};
-
-TEST_P(ConverterOperandWarnings, CarryTheTagOffset) {
-  const auto& c = GetParam();
-  const Converted result = converted(operand_converter(), c.source);
-  EXPECT_EQ(result.text, c.text);
-  EXPECT_EQ(result.warnings, c.warnings);
+TEST(ConverterOperands, WarningsCarryTheTagOffset) {
+  const auto check = [](std::string source, std::string text, std::vector<Warning> warnings) {
+    const Converted result = converted(operand_converter(), source);
+    EXPECT_EQ(result.text, text) << source;
+    EXPECT_EQ(result.warnings, warnings) << source;
+  };
+  check("..<:bold %a>", "..%\U0001D41A", {{"no bold form of %", 2}});
+  check("<:above a b>", "ab", {{"no above group of a", 0}});
+  check("<:above >", "", {});
+  check("<:gardiner noble on chair>", "\U00013008", {});
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ConverterOperandWarnings,
-    ::testing::Values(
-        RunWarningCase{"..<:bold %a>", "..%\U0001D41A", {{"no bold form of %", 2}}},
-        RunWarningCase{"<:above a b>", "ab", {{"no above group of a", 0}}},
-        RunWarningCase{"<:above sun moon>", "\u2FF1\u65E5\u6708", {}},
-        RunWarningCase{"<:above >", "", {}},
-        RunWarningCase{"<:greek a\tb>", "\u03B1\t\u03B2", {{"no greek form of \t", 0}}}));
 
 }  // namespace
 }  // namespace glyphloom

@@ -1,0 +1,72 @@
+"""glyphloom: write characters by name.
+
+glyphloom is a markup language for Unicode text: ``<:latin-small-letter-eng>`` is ŋ,
+``\\:alpha`` is α, ``<:bold a>`` is 𝐚, and metas such as ``<:font han-japanese>`` travel
+invisibly in the converted text and become HTML spans.
+
+>>> import glyphloom
+>>> glyphloom.convert("<:latin-small-letter-eng> and \\\\:alpha")
+'ŋ and α'
+>>> glyphloom.to_glyphloom("ŋ")
+'<:eng>'
+
+The functions share one converter over the default index; pass ``index=`` (see
+``load_index``) to use another index. The extension module ``_glyphloom`` underneath offers
+the same operations as ``Index`` and ``Converter``.
+"""
+
+from _glyphloom import GLYPHLOOM_VERSION as GLYPHLOOM_VERSION
+from _glyphloom import Converter as Converter
+from _glyphloom import Index as Index
+
+from ._api import Mode as Mode
+from ._api import PathOrBytes as PathOrBytes
+from ._api import convert as convert
+from ._api import convert_with_warnings as convert_with_warnings
+from ._api import default_converter as default_converter
+from ._api import html as html
+from ._api import html_page as html_page
+from ._api import is_markup as is_markup
+from ._api import load_index as load_index
+from ._api import meta_runs as meta_runs
+from ._api import to_glyphloom as to_glyphloom
+from ._api import to_html as to_html
+from ._api import visible as visible
+from ._types import ConversionError as ConversionError
+from ._types import GlyphloomWarning as GlyphloomWarning
+from ._types import InvalidMetaError as InvalidMetaError
+from ._types import Run as Run
+from ._types import Styled as Styled
+from ._types import UnclosedError as UnclosedError
+from ._types import UnknownEntityError as UnknownEntityError
+from ._types import UnsupportedError as UnsupportedError
+from ._types import Warning as Warning  # noqa: A004 - shadows the builtin only here
+
+__version__ = "1.0.0"
+
+# `Warning` stays out of the star import, where it would hide the builtin.
+__all__ = [
+    "GLYPHLOOM_VERSION",
+    "ConversionError",
+    "Converter",
+    "GlyphloomWarning",
+    "Index",
+    "InvalidMetaError",
+    "Mode",
+    "Run",
+    "Styled",
+    "UnclosedError",
+    "UnknownEntityError",
+    "UnsupportedError",
+    "convert",
+    "convert_with_warnings",
+    "default_converter",
+    "html",
+    "html_page",
+    "is_markup",
+    "load_index",
+    "meta_runs",
+    "to_glyphloom",
+    "to_html",
+    "visible",
+]

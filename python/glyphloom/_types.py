@@ -1,0 +1,150 @@
+"""The values and exceptions of the glyphloom API."""
+
+from __future__ import annotations
+
+import bisect
+from typing import NamedTuple
+
+
+class Run(NamedTuple):
+    """One meta applied to the plain-text bytes ``start``..``end`` (UTF-8 offsets).
+
+    ``byte`` is the offset, in the tagged text, of the meta sequence that made the run.
+    """
+
+    key: str
+    value: str
+    start: int
+    end: int
+    byte: int
+
+
+class Warning(NamedTuple):  # noqa: A001 - the name of the library's finding
+    """A finding of the run splitter: a message and a byte offset in the tagged text."""
+
+    message: str
+    byte: int
+
+
+class Styled(NamedTuple):
+    """Tagged text split into its plain text, its runs and the findings about its metas."""
+
+    text: str
+    runs: list[Run]
+    warnings: list[Warning]
+
+    def text_of(self, run: Run) -> str:
+        """The stretch of plain text that ``run`` covers."""
+        return self.text.encode("utf-8")[run.start : run.end].decode("utf-8", "replace")
+
+
+class GlyphloomWarning(UserWarning):
+    """A non-fatal finding of a conversion, placed in the source.
+
+    ``byte`` is the UTF-8 offset from the start of the source; ``line`` and ``column`` count
+    from 1, the column in characters.
+    """
+
+    def __init__(self, message: str, byte: int, line: int, column: int) -> None:
+        super().__init__(message, byte, line, column)
+        self.message = message
+        self.byte = byte
+        self.line = line
+        self.column = column
+
+    def __str__(self) -> str:
+        return f"{self.message} (line {self.line}, column {self.column})"
+
+    def __repr__(self) -> str:
+        return (
+            f"GlyphloomWarning({self.message!r}, byte={self.byte}, "
+            f"line={self.line}, column={self.column})"
+        )
+
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, GlyphloomWarning):
+            return NotImplemented
+        return self.args == other.args
+
+    def __hash__(self) -> int:
+        return hash(self.args)
+
+
+class ConversionError(ValueError):
+    """The markup could not be converted.
+
+    ``kind`` names the error ("UnknownEntity", "Unclosed", "InvalidMeta", "Unsupported"),
+    ``detail`` is what the converter reports with it (the unknown name, the unclosed rest of the
+    source, the content of the bad meta tag, or the message of the fatal warning), ``byte`` its
+    UTF-8 offset in the source, ``line`` and ``column`` its place counted from 1.
+    """
+
+    kind = "ConversionError"
+
+    def __init__(self, message: str, detail: str, byte: int, line: int, column: int) -> None:
+        super().__init__(message, detail, byte, line, column)
+        self.message = message
+        self.detail = detail
+        self.byte = byte
+        self.line = line
+        self.column = column
+
+    def __str__(self) -> str:
+        return f"{self.message} (line {self.line}, column {self.column})"
+
+
+class UnknownEntityError(ConversionError):
+    """A tag or short reference names nothing the index knows."""
+
+    kind = "UnknownEntity"
+
+
+class UnclosedError(ConversionError):
+    """A ``<:`` has no ``>`` after it."""
+
+    kind = "Unclosed"
+
+
+class InvalidMetaError(ConversionError):
+    """A meta key is followed by a value that a meta cannot carry."""
+
+    kind = "InvalidMeta"
+
+
+class UnsupportedError(ConversionError):
+    """A warning made the conversion fail (mode "error")."""
+
+    kind = "Unsupported"
+
+    @property
+    def warning(self) -> GlyphloomWarning:
+        """The warning that became fatal."""
+        return GlyphloomWarning(self.message, self.byte, self.line, self.column)
+
+
+ERROR_TYPES: dict[str, type[ConversionError]] = {
+    cls.kind: cls for cls in (UnknownEntityError, UnclosedError, InvalidMetaError, UnsupportedError)
+}
+
+
+class Positions:
+    """Turns UTF-8 byte offsets of one text into (line, column), both counted from 1."""
+
+    def __init__(self, text: str) -> None:
+        self.data = text.encode("utf-8", "surrogatepass")
+        self.starts = [0]
+        at = self.data.find(b"\n")
+        while at >= 0:
+            self.starts.append(at + 1)
+            at = self.data.find(b"\n", at + 1)
+
+    def place(self, byte: int) -> tuple[int, int]:
+        byte = max(0, min(byte, len(self.data)))
+        line = bisect.bisect_right(self.starts, byte)
+        before = self.data[self.starts[line - 1] : byte]
+        # Count characters: every byte that does not continue a UTF-8 sequence starts one.
+        column = sum(1 for b in before if b & 0xC0 != 0x80) + 1
+        return line, column
+
+    def warning(self, message: str, byte: int) -> GlyphloomWarning:
+        return GlyphloomWarning(message, byte, *self.place(byte))

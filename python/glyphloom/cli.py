@@ -1,0 +1,281 @@
+"""The command line: ``glyphloom COMMAND`` or ``python -m glyphloom COMMAND``."""
+
+from __future__ import annotations
+
+import argparse
+import os
+import sys
+import unicodedata
+from collections.abc import Sequence
+from typing import NoReturn, TextIO, cast
+
+from _glyphloom import Index
+
+from . import _api
+from ._types import ConversionError, GlyphloomWarning, Positions, UnknownEntityError
+
+# The language in ten lines: (markup, what it gives, what it shows). A test converts every
+# line, so the help cannot drift from the library.
+LANGUAGE = [
+    ("<:latin-small-letter-eng>", "ŋ", "a character by its name"),
+    ("\\:alpha \\:rarr", "α →", "short references"),
+    ("<:bold a> <:circled 1>", "𝐚 ①", "a modifier and its operand"),
+    ("<:italic bold A>", "𝑨", "styles combine"),
+    ("<:iconic heavy-black-heart>", "❤⟨U+FE0F⟩", "an effect adds a suffix"),
+    ("<:above 日 月>", "⿱日月", "a group of ideographs"),
+    ("<:greek>alpha beta<:>", "α β", "a block: word by word"),
+    ("<:lang ja>字<:/lang>", "⟨lang ja⟩字⟨/lang⟩", "a meta, invisible"),
+    ("<:color red alpha>", "α⟨:color red⟩", "a meta on one tag"),
+    ("<<::> \\<::>", "<: \\:", "<: and \\: as they are"),
+]
+
+DESCRIPTION = "Write characters by name: convert glyphloom markup to Unicode text and HTML, and back."
+
+
+def _width(text: str) -> int:
+    """The number of terminal columns the text takes."""
+    return sum(2 if unicodedata.east_asian_width(ch) in "WF" else 1 for ch in text)
+
+
+def _padded(text: str, width: int) -> str:
+    return text + " " * max(0, width - _width(text))
+
+
+def _language_help() -> str:
+    markup_width = max(_width(markup) for markup, _, _ in LANGUAGE) + 3
+    result_width = max(_width(result) for _, result, _ in LANGUAGE) + 3
+    lines = ["The language in ten lines (⟨…⟩ shows what is invisible in the text):"]
+    for markup, result, meaning in LANGUAGE:
+        lines.append("  " + _padded(markup, markup_width) + _padded(result, result_width) + meaning)
+    return "\n".join(lines)
+
+
+EPILOG = (
+    _language_help()
+    + "\n\nRun 'glyphloom COMMAND --help' for the options of a command. Files are read as"
+    " UTF-8;\n'-' or no FILE reads standard input. Exit status: 0 done, 1 conversion error,"
+    " 2 bad usage."
+)
+
+
+class _Failure(Exception):
+    """Ends a command with a message and an exit status."""
+
+    def __init__(self, message: str, status: int) -> None:
+        super().__init__(message)
+        self.status = status
+
+
+def _parser() -> argparse.ArgumentParser:
+    def formatter(prog: str) -> argparse.HelpFormatter:
+        return argparse.RawDescriptionHelpFormatter(prog, max_help_position=28)
+
+    parser = argparse.ArgumentParser(
+        prog="glyphloom", description=DESCRIPTION, epilog=EPILOG, formatter_class=formatter
+    )
+    parser.add_argument("--version", action="version", version=_version())
+    commands = parser.add_subparsers(dest="command", title="commands", required=True)
+
+    def add(name: str, help: str, description: str) -> argparse.ArgumentParser:
+        return commands.add_parser(
+            name, help=help, description=description, formatter_class=formatter
+        )
+
+    def files(sub: argparse.ArgumentParser, what: str) -> None:
+        sub.add_argument("file", metavar="FILE", nargs="?", default="-", help=what)
+        sub.add_argument("-o", "--output", metavar="FILE", help="write here, not to standard output")
+        sub.add_argument("--index", metavar="GLX", help="use this index image instead of the default")
+
+    sub = add("convert", "markup -> text (or HTML)",
+              "Converts glyphloom markup into Unicode text, or into HTML with --html or --page.")
+    files(sub, "the markup to convert")
+    sub.add_argument("--mode", choices=["warn", "error", "lenient"], default="warn",
+                     help="warn: findings are warnings (the default); error: every finding is an"
+                     " error; lenient: nothing is an error, what cannot be converted is kept")
+    shape = sub.add_mutually_exclusive_group()
+    shape.add_argument("--html", action="store_true", help="write an HTML fragment")
+    shape.add_argument("--page", action="store_true", help="write a complete HTML page")
+    shape.add_argument("--visible", action="store_true",
+                       help="show metas and invisible characters as ⟨…⟩")
+    sub.add_argument("--title", help="the title of the --page (default: the file's name)")
+
+    sub = add("to-markup", "text -> markup", "Writes Unicode text, metas included, as glyphloom markup.")
+    files(sub, "the text to write as markup")
+
+    sub = add("runs", "tagged text -> table of runs",
+              "Lists the metas that converted text carries: key, value, the UTF-8 byte range of"
+              " the plain text they cover, and that text.")
+    files(sub, "the converted text")
+
+    sub = add("lookup", "what a name gives; how a character is written",
+              "Shows what a name (or a whole tag such as '<:bold a>') gives, character by"
+              " character, or how a character is written in markup.")
+    sub.add_argument("name", metavar="NAME", nargs="+",
+                     help="a name (several words are joined by spaces) or a character")
+    sub.add_argument("--index", metavar="GLX", help="use this index image instead of the default")
+    return parser
+
+
+def _version() -> str:
+    from . import GLYPHLOOM_VERSION, __version__
+
+    return f"glyphloom {__version__} (language {GLYPHLOOM_VERSION})"
+
+
+def _read(name: str) -> tuple[str, str]:
+    """The text of a file (or of standard input for '-') and the name to report it under."""
+    if name == "-":
+        data, shown = sys.stdin.buffer.read(), "<stdin>"
+    else:
+        try:
+            with open(name, "rb") as file:
+                data = file.read()
+        except OSError as error:
+            raise _Failure(f"glyphloom: cannot read {name}: {error.strerror}", 2) from None
+        shown = name
+    try:
+        return data.decode("utf-8"), shown
+    except UnicodeDecodeError as error:
+        line, column = Positions(data[: error.start].decode("utf-8")).place(error.start)
+        raise _Failure(f"{shown}:{line}:{column}: error: not UTF-8 text", 1) from None
+
+
+def _write(text: str, output: str | None) -> None:
+    data = text.encode("utf-8")
+    if output is None:
+        sys.stdout.flush()
+        sys.stdout.buffer.write(data)
+        sys.stdout.buffer.flush()
+        return
+    try:
+        with open(output, "wb") as file:
+            file.write(data)
+    except OSError as error:
+        raise _Failure(f"glyphloom: cannot write {output}: {error.strerror}", 2) from None
+
+
+def _index(path: str | None) -> Index | None:
+    if path is None:
+        return None
+    try:
+        return _api.load_index(path)
+    except OSError as error:
+        raise _Failure(f"glyphloom: cannot read {path}: {error.strerror}", 2) from None
+    except ValueError as error:
+        raise _Failure(f"glyphloom: {error}", 2) from None
+
+
+def _report(name: str, found: Sequence[GlyphloomWarning], err: TextIO) -> None:
+    for warning in found:
+        print(f"{name}:{warning.line}:{warning.column}: warning: {warning.message}", file=err)
+
+
+def _fail(name: str, error: ConversionError) -> NoReturn:
+    raise _Failure(f"{name}:{error.line}:{error.column}: error: {error.message}", 1)
+
+
+def _convert(args: argparse.Namespace, err: TextIO) -> None:
+    source, name = _read(args.file)
+    index = _index(args.index)
+    try:
+        text, found = _api.convert_with_warnings(source, cast(_api.Mode, args.mode), index)
+    except ConversionError as error:
+        _fail(name, error)
+    _report(name, found, err)
+    if args.html or args.page:
+        styled = _api.meta_runs(text, index)
+        if styled.warnings:
+            positions = Positions(text)
+            for message, byte in styled.warnings:
+                line, column = positions.place(byte)
+                print(f"{name}: warning: {message} (line {line}, column {column} of the"
+                      " converted text)", file=err)
+        text = _api.html(styled.text, styled.runs, index)
+        if args.page:
+            title = args.title or (os.path.basename(name) if args.file != "-" else "glyphloom")
+            text = _api.html_page(text, title)
+        elif not text.endswith("\n"):
+            text += "\n"
+    elif args.visible:
+        text = _api.visible(text)
+    _write(text, args.output)
+
+
+def _to_markup(args: argparse.Namespace, err: TextIO) -> None:
+    text, _ = _read(args.file)
+    _write(_api.to_glyphloom(text, _index(args.index)), args.output)
+
+
+def _escaped(text: str) -> str:
+    return _api.visible(text).replace("\n", "\\n").replace("\t", "\\t")
+
+
+def _runs(args: argparse.Namespace, err: TextIO) -> None:
+    tagged, name = _read(args.file)
+    styled = _api.meta_runs(tagged, _index(args.index))
+    positions = Positions(tagged)
+    for message, byte in styled.warnings:
+        line, column = positions.place(byte)
+        print(f"{name}:{line}:{column}: warning: {message}", file=err)
+    rows = [("key", "value", "bytes", "text")]
+    rows += [(r.key, r.value, f"{r.start}..{r.end}", _escaped(styled.text_of(r))) for r in styled.runs]
+    widths = [max(len(row[i]) for row in rows) for i in range(3)]
+    lines = ["  ".join([*(cell.ljust(w) for cell, w in zip(row, widths)), row[3]]).rstrip()
+             for row in rows]
+    _write("\n".join(lines) + "\n", args.output)
+
+
+def _characters(text: str, index: Index | None) -> list[str]:
+    lines = []
+    for ch in text:
+        shown = _api.visible(ch)
+        shown = "" if shown.startswith("⟨") else ("\u25cc" + ch if _combining(ch) else ch)
+        lines.append(f"  U+{ord(ch):04X}".ljust(11) + _padded(shown, 3) + _api.to_glyphloom(ch, index))
+    return lines
+
+
+def _combining(ch: str) -> bool:
+    return unicodedata.category(ch) in ("Mn", "Me")
+
+
+def _lookup(args: argparse.Namespace, err: TextIO) -> None:
+    name = " ".join(args.name)
+    index = _index(args.index)
+    if len(name) == 1:
+        lines = [f"{_api.visible(name)} is written {_api.to_glyphloom(name, index)}"]
+        _write("\n".join(lines + _characters(name, index)) + "\n", None)
+        return
+    markup = name if name.startswith(("<:", "\\:")) else f"<:{name}>"
+    try:
+        text, found = _api.convert_with_warnings(markup, "warn", index)
+    except ConversionError as error:
+        if isinstance(error, UnknownEntityError) and not name.isascii():
+            # Not a name: text to be written as markup.
+            lines = [f"{_api.visible(name)} is written {_api.to_glyphloom(name, index)}"]
+            _write("\n".join(lines + _characters(name, index)) + "\n", None)
+            return
+        raise _Failure(f"glyphloom: {error.message}", 1) from None
+    for warning in found:
+        print(f"glyphloom: warning: {warning.message}", file=err)
+    lines = [f"{markup} gives {_api.visible(text)}"] + _characters(text, index)
+    _write("\n".join(lines) + "\n", None)
+
+
+COMMANDS = {"convert": _convert, "to-markup": _to_markup, "runs": _runs, "lookup": _lookup}
+
+
+def main(argv: Sequence[str] | None = None) -> int:
+    """Runs the command line; returns the exit status."""
+    args = _parser().parse_args(argv)
+    err = sys.stderr
+    try:
+        COMMANDS[args.command](args, err)
+    except _Failure as failure:
+        err.flush()
+        print(failure, file=err)
+        return failure.status
+    except BrokenPipeError:
+        # The reader went away (as `glyphloom ... | head` does): not an error of ours.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 1
+    return 0
