@@ -70,3 +70,9 @@ __all__ = [
     "to_html",
     "visible",
 ]
+
+# The public types show under the package's name in tracebacks and representations.
+for _type in (ConversionError, GlyphloomWarning, InvalidMetaError, Run, Styled, UnclosedError,
+              UnknownEntityError, UnsupportedError, Warning):
+    _type.__module__ = __name__
+del _type

@@ -34,7 +34,8 @@ DESCRIPTION = "Write characters by name: convert glyphloom markup to Unicode tex
 
 def _width(text: str) -> int:
     """The number of terminal columns the text takes."""
-    return sum(2 if unicodedata.east_asian_width(ch) in "WF" else 1 for ch in text)
+    return sum(0 if unicodedata.category(ch) in ("Mn", "Me", "Cf")
+               else 2 if unicodedata.east_asian_width(ch) in "WF" else 1 for ch in text)
 
 
 def _padded(text: str, width: int) -> str:

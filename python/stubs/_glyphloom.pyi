@@ -8,13 +8,13 @@ from typing_extensions import TypeAlias
 GLYPHLOOM_VERSION: str
 
 # (message, byte): a finding and its byte offset.
-WarningTuple: TypeAlias = tuple[str, int]
+_WarningTuple: TypeAlias = tuple[str, int]
 # (key, value, start, end, byte): a meta over the plain-text bytes start..end, made by the meta
 # sequence at `byte` of the tagged text.
-RunTuple: TypeAlias = tuple[str, str, int, int, int]
+_RunTuple: TypeAlias = tuple[str, str, int, int, int]
 # (kind, detail, location): kind is "UnknownEntity", "Unclosed", "InvalidMeta" or "Unsupported";
 # only "Unsupported" carries a location.
-ErrorTuple: TypeAlias = tuple[str, str, WarningTuple | None]
+_ErrorTuple: TypeAlias = tuple[str, str, _WarningTuple | None]
 
 @final
 class Index:
@@ -35,12 +35,12 @@ class Converter:
     def __new__(cls, index: Index) -> Converter: ...
     def convert(
         self, source: str, mode: str
-    ) -> tuple[str, list[WarningTuple], None] | tuple[None, list[WarningTuple], ErrorTuple]:
+    ) -> tuple[str, list[_WarningTuple], None] | tuple[None, list[_WarningTuple], _ErrorTuple]:
         """(text, warnings, None) or (None, [], error)"""
     def to_glyphloom(self, text: str) -> str: ...
-    def meta_runs(self, tagged: str) -> tuple[str, list[RunTuple], list[WarningTuple]]:
+    def meta_runs(self, tagged: str) -> tuple[str, list[_RunTuple], list[_WarningTuple]]:
         """(plain text, runs, warnings)"""
-    def html(self, text: str, runs: Sequence[RunTuple]) -> str: ...
+    def html(self, text: str, runs: Sequence[_RunTuple]) -> str: ...
     def font(self, name: str) -> tuple[str, str, list[str], list[str]] | None:
         """(name, lang, families, features)"""
     def meta_template(self, key: str) -> str | None: ...

@@ -131,8 +131,9 @@ std::optional<std::string_view> Glyphloom::form(std::string_view style,
 
 std::vector<std::vector<std::string_view>> Glyphloom::permutations(
     const std::vector<std::string_view>& list) {
-  // Permuting positions rather than the slices keeps equal slices apart, as removing each
-  // position in turn does; the position orderings come out in lexicographic order.
+  // All n! orderings, as asked: the converter never materialises them (StyleCombiner walks
+  // them lazily). Permuting positions rather than slices keeps equal slices apart, as removing
+  // each position in turn does; the position orderings come out in lexicographic order.
   std::vector<size_t> order(list.size());
   std::iota(order.begin(), order.end(), size_t{0});
   std::vector<std::vector<std::string_view>> result;

@@ -19,6 +19,12 @@
 #include "test_images.hpp"
 
 namespace glyphloom {
+
+void PrintTo(const ChunkOptions& o, std::ostream* os) {
+  *os << "chunk size " << o.chunk_size << ", base table limit " << o.base_table_limit
+      << ", filter bits " << o.bloom_bits_per_key;
+}
+
 namespace {
 
 using Missing = std::vector<size_t>;
@@ -84,6 +90,10 @@ struct BoundCase {
   std::optional<std::string> text;
   Missing missing;
 };
+
+void PrintTo(const BoundCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ChunkedBounds : public ::testing::TestWithParam<BoundCase> {};
 
@@ -164,6 +174,10 @@ Index filtered_index(std::string bloom, uint32_t bits = kBits) {
   return chunked_index(lay_out(h), {write_image({{{"x", "y"}}}), write_image({base})}, {1});
 }
 
+void PrintTo(const FilterCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class ChunkedFilter : public ::testing::TestWithParam<FilterCase> {};
 
 TEST_P(ChunkedFilter, ProbesOneWordNamesAndCommonModifiersOnly) {
@@ -226,6 +240,10 @@ struct FaultCase {
   const char* key;
   const char* message_prefix;
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ChunkedFault : public ::testing::TestWithParam<FaultCase> {};
 

@@ -69,8 +69,8 @@ TEST(ConverterEffectSuffixes, SuffixesFirstThenFallbackMetas) {
 
 TEST(ConverterEffectSuffixes, WarnAtTheTag) {
   // A meta text without a space is no meta.
-  const Glyphloom converter = converter_with({{"odd ", ""}, {"odd *meta", "nospace"},
-                                              {"odd *suffix cjk", ""}, {"odd *suffix", "!"}});
+  const Glyphloom converter = converter_with(
+      {{"odd ", ""}, {"odd *meta", "nospace"}, {"odd *suffix cjk", ""}, {"odd *suffix", "!"}});
   const auto check = [&](std::string source, std::string text, std::vector<Warning> warnings) {
     const Converted result = converted(converter, source);
     EXPECT_EQ(result.text, text) << source;

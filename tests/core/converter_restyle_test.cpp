@@ -18,9 +18,12 @@ using Words = std::vector<std::string_view>;
 TEST(ConverterPermutations, ListsEveryOrderingLexicographically) {
   using Orderings = std::vector<Words>;
   EXPECT_EQ(Glyphloom::permutations({}), Orderings{{}});
-  EXPECT_EQ(Glyphloom::permutations({"a", "b", "c"}),
-            (Orderings{{"a", "b", "c"}, {"a", "c", "b"}, {"b", "a", "c"},
-                       {"b", "c", "a"}, {"c", "a", "b"}, {"c", "b", "a"}}));
+  EXPECT_EQ(Glyphloom::permutations({"a", "b", "c"}), (Orderings{{"a", "b", "c"},
+                                                                 {"a", "c", "b"},
+                                                                 {"b", "a", "c"},
+                                                                 {"b", "c", "a"},
+                                                                 {"c", "a", "b"},
+                                                                 {"c", "b", "a"}}));
   // Positions are permuted: an unsorted list starts with itself, equal words stay apart.
   EXPECT_EQ(Glyphloom::permutations({"b", "a"}), (Orderings{{"b", "a"}, {"a", "b"}}));
   EXPECT_EQ(Glyphloom::permutations({"a", "a"}), (Orderings{{"a", "a"}, {"a", "a"}}));

@@ -31,7 +31,9 @@ struct TagCase {
 
 class ConverterTag : public ::testing::TestWithParam<TagCase> {};
 
-TEST_P(ConverterTag, Resolves) { EXPECT_EQ(resolved(GetParam().content), GetParam().text); }
+TEST_P(ConverterTag, Resolves) {
+  EXPECT_EQ(resolved(GetParam().content), GetParam().text);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     NamesAndModifiers, ConverterTag,
@@ -41,26 +43,26 @@ INSTANTIATE_TEST_SUITE_P(
         TagCase{"greek alpha", "\u03B1"}, TagCase{"bold-a", "\U0001D41A"},
         TagCase{"red bold a", "\U0001D41A\U000E0072"}, TagCase{"italic bold A", "\U0001D468"},
         // Further modifiers end at spaces only: "bold-a" is an operand of red.
-        TagCase{"red bold-a", "b\U000E0072o\U000E0072l\U000E0072d\U000E0072-\U000E0072"
-                              "a\U000E0072"},
+        TagCase{"red bold-a",
+                "b\U000E0072o\U000E0072l\U000E0072d\U000E0072-\U000E0072"
+                "a\U000E0072"},
         TagCase{"bold\ta", kUnknown + "bold\ta"}, TagCase{"nosuch a", kUnknown + "nosuch a"},
         TagCase{" bold a", kUnknown + " bold a"}, TagCase{"color", kUnknown + "color"}));
 
 INSTANTIATE_TEST_SUITE_P(
     LeadingMetas, ConverterTag,
-    ::testing::Values(
-        TagCase{"color red", kOpenRed},
-        TagCase{"color red font han-japanese",
-                kOpenRed + meta_tags(MetaKind::Open, "font", "han-japanese")},
-        TagCase{" color  red   alpha", "\u03B1" + kRed},
-        TagCase{"color red size 2em greek a",
-                "\u03B1" + kRed + meta_tags(MetaKind::Attached, "size", "2em")},
-        // Not one tag: name words as tags, the rest literally, without the spaces.
-        TagCase{"color red a b", "a" + kRed + "b" + kRed},
-        TagCase{"color red bold-a %", "\U0001D41A" + kRed + "%" + kRed},
-        TagCase{"color red hello world", kUnknown + "hello"},
-        TagCase{"color ?\?\?", "error: invalid meta value in <:color ?\?\?>"},
-        TagCase{"color ", "error: invalid meta value in <:color >"}));
+    ::testing::Values(TagCase{"color red", kOpenRed},
+                      TagCase{"color red font han-japanese",
+                              kOpenRed + meta_tags(MetaKind::Open, "font", "han-japanese")},
+                      TagCase{" color  red   alpha", "\u03B1" + kRed},
+                      TagCase{"color red size 2em greek a",
+                              "\u03B1" + kRed + meta_tags(MetaKind::Attached, "size", "2em")},
+                      // Not one tag: name words as tags, the rest literally, without the spaces.
+                      TagCase{"color red a b", "a" + kRed + "b" + kRed},
+                      TagCase{"color red bold-a %", "\U0001D41A" + kRed + "%" + kRed},
+                      TagCase{"color red hello world", kUnknown + "hello"},
+                      TagCase{"color ?\?\?", "error: invalid meta value in <:color ?\?\?>"},
+                      TagCase{"color ", "error: invalid meta value in <:color >"}));
 
 TEST(ConverterTag, UnknownFontIsAFamilyWithAWarning) {
   const Glyphloom converter = converter_with();

@@ -17,24 +17,28 @@
 namespace glyphloom::testing {
 
 inline std::vector<TableRows> converter_rows() {
-  TableRows names = {
-      // Entities, then marker keys of modifiers.
+  // clang-format off
+  TableRows names;
+  // Entities, then marker keys of modifiers.
+  names.insert(names.end(), {
       {"alpha", "\u03B1"}, {"beta", "\u03B2"}, {"latin-small-letter-eng", "\u014B"},
       {"white-heart", "\U0001F90D"}, {"sun", "\u65E5"}, {"moon", "\u6708"}, {"bold ", ""},
       {"italic ", ""}, {"bold-italic ", ""}, {"sans ", ""}, {"sans-bold-italic ", ""},
       {"double-struck ", ""}, {"upper ", ""}, {"circled ", ""}, {"small-capital ", ""},
       {"greek ", ""}, {"gardiner ", ""}, {"above ", ""}, {"beside ", ""}, {"white ", ""},
-      {"red ", ""}, {"mirror ", ""}, {"flip ", ""}, {"iconic ", ""}, {"emoji ", ""},
-      {"text ", ""}, {"grey ", ""}, {"gray ", ""},
-      // Forms.
+      {"red ", ""}, {"mirror ", ""}, {"flip ", ""}, {"iconic ", ""}, {"emoji ", ""}, {"text ", ""},
+      {"grey ", ""}, {"gray ", ""}});
+  // Forms.
+  names.insert(names.end(), {
       {"bold A", "\U0001D400"}, {"bold a", "\U0001D41A"}, {"bold b", "\U0001D41B"},
       {"bold \u03B1", "\U0001D6C2"}, {"bold 2", "\U0001D7D0"}, {"italic A", "\U0001D434"},
       {"bold-italic A", "\U0001D468"}, {"sans-bold-italic A", "\U0001D63C"},
       {"double-struck A", "\U0001D538"}, {"upper A", "\u1D2C"}, {"upper 2", "\u00B2"},
       {"circled a", "\u24D0"}, {"circled 1", "\u2460"}, {"greek alpha", "\u03B1"},
       {"greek a", "\u03B1"}, {"greek b", "\u03B2"}, {"white heart", "\U0001F90D"},
-      {"gardiner noble-on-chair", "\U00013008"},
-      // Effects and groups.
+      {"gardiner noble-on-chair", "\U00013008"}});
+  // Effects and groups.
+  names.insert(names.end(), {
       {"red *suffix", "\U000E0072"}, {"red *suffix egyptian", ""}, {"red *suffix cjk", ""},
       {"red *meta", "color red"}, {"grey *suffix", "\U000E0061"}, {"grey *suffix cjk", ""},
       {"grey *meta", "color gray"}, {"gray *suffix", "\U000E0061"}, {"gray *suffix cjk", ""},
@@ -44,20 +48,22 @@ inline std::vector<TableRows> converter_rows() {
       {"emoji *suffix", "\uFE0F"}, {"text *suffix", "\uFE0E"}, {"above *group", ""},
       {"above *prefix cjk", "\u2FF1"}, {"above *infix egyptian", "\U00013430"},
       {"beside *group", ""}, {"beside *prefix cjk", "\u2FF0"},
-      {"beside *infix egyptian", "\U00013431"}};
+      {"beside *infix egyptian", "\U00013431"}});
   TableRows spellings = {
       {"\U0001D400", "<:bold A>"}, {"\U0001D41A", "<:bold a>"}, {"\U0001D434", "<:italic A>"},
       {"\U0001D468", "<:bold-italic A>"}, {"\u00B2", "<:upper 2>"}, {"\u00B9", "<:upper 1>"},
       {"\u014B", "<:latin-small-letter-eng>"}, {"\u00E6", "<:latin small ae>"},
       {"\U0001F90D", "<:white heart>"}};
-  TableRows fonts = {{"han-japanese ", ""}, {"han-japanese lang", "ja"},
-                     {"han-japanese families", "Noto Sans CJK JP, Hiragino Sans"}};
-  TableRows templates = {{"font", "font-family: {}"}, {"lang", ""}, {"color", "color: {}"},
-                         {"size", "font-size: {}"}};
+  TableRows fonts = {
+      {"han-japanese ", ""}, {"han-japanese lang", "ja"},
+      {"han-japanese families", "Noto Sans CJK JP, Hiragino Sans"}};
+  TableRows templates = {
+      {"font", "font-family: {}"}, {"lang", ""}, {"color", "color: {}"}, {"size", "font-size: {}"}};
+  // clang-format on
   return {names, spellings, {}, fonts, templates};
 }
 
-// The converter over `converter_rows()`, with `extra` rows added to the Names table.
+// The converter over `converter_rows()`; `extra_names` rows come first and win over its own.
 inline Glyphloom converter_with(const TableRows& extra_names = {}) {
   auto rows = converter_rows();
   rows[0].insert(rows[0].begin(), extra_names.begin(), extra_names.end());

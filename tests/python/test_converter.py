@@ -114,7 +114,7 @@ def test_html(converter):
         ([["k", "v", 0, 1, 0]], TypeError, None),
         (5, TypeError, r"^argument 'runs': "),
         ([("k", "v", 0, 99, 0)], ValueError, r"^run 0 .*beyond the text"),
-        ([("k", "v", 0, 1, 0), ("k", "v", 2, 1, 0)], ValueError, r"^run 1 .*after end"),
+        ([("k", "v", 0, 3, 0), ("k", "v", 4, 3, 0)], ValueError, r"^run 1 .*after end"),
         ([("k", "v", 1, 3, 0)], ValueError, r"^run 0 .*inside a character"),
     ],
 )

@@ -70,8 +70,11 @@ template <class Lookup>
 PyObject* with_table(PyObject* self, PyObject* args, PyObject* kwargs, const char* format,
                      bool has_key, Lookup&& lookup) {
   static const char* const both[] = {"table_number", "key", nullptr};
+  static const char* const table_only[] = {"table_number", nullptr};
   PyObject* objs[2] = {nullptr, nullptr};
-  if (!parse(args, kwargs, format, both, objs, has_key ? 2 : 1)) return nullptr;
+  if (!parse(args, kwargs, format, has_key ? both : table_only, objs, has_key ? 2 : 1)) {
+    return nullptr;
+  }
   uint64_t number = 0;
   std::string_view key;
   if (!u64_arg(objs[0], "table_number", number)) return nullptr;

@@ -1,0 +1,151 @@
+"""The command line, run as `python -m glyphloom`."""
+
+import subprocess
+import sys
+
+import pytest
+
+import _glyphloom
+import glyphloom
+from glyphloom import cli
+
+TOUR_HEAD = "<:glyphloom version=\"https://glyphloom.org/v1\">\n"
+
+
+def run(*args, stdin=b"", cwd=None):
+    result = subprocess.run([sys.executable, "-m", "glyphloom", *map(str, args)], input=stdin,
+                            capture_output=True, cwd=cwd, timeout=60)
+    return result.returncode, result.stdout.decode("utf-8"), result.stderr.decode("utf-8")
+
+
+@pytest.mark.parametrize("args, stdin, out", [
+    (["convert"], "<:bold a> \\:alpha\n", "𝐚 α\n"),
+    (["convert", "-"], "<:greek>alpha beta<:>", "α β"),
+    (["convert", "--visible"], "<:color red alpha>\n", "α⟨:color red⟩\n"),
+    (["convert", "--html"], "<:lang ja>字<:/lang> & <:bold a>", '<span lang="ja">字</span> &amp; 𝐚\n'),
+    # Bytes pass through exactly: the header takes its CR LF, the other line breaks stay.
+    (["convert"], "<:glyphloom>\r\nab\r\ncd", "ab\r\ncd"),
+    (["to-markup"], "ŋ a<:b 𝑨\n", "<:eng> a<<::>b <:bold-italic A>\n"),
+])
+def test_filters(args, stdin, out):
+    assert run(*args, stdin=stdin.encode()) == (0, out, "")
+
+
+def test_files_and_output(tmp_path):
+    source = tmp_path / "doc.glyphloom"
+    source.write_text(TOUR_HEAD + "<:font han-japanese>漢字<:/font>\n", encoding="utf-8")
+    tagged = tmp_path / "doc.txt"
+    assert run("convert", source, "-o", tagged) == (0, "", "")
+    assert glyphloom.visible(tagged.read_text("utf-8")) == "⟨font han-japanese⟩漢字⟨/font⟩\n"
+    assert run("to-markup", tagged) == (0, "<:font han-japanese>漢字<:/font>\n", "")
+    status, out, err = run("runs", tagged)
+    assert (status, err) == (0, "")
+    assert out.splitlines() == ["key   value         bytes  text", "font  han-japanese  0..6   漢字"]
+    page = tmp_path / "doc.html"
+    assert run("convert", "--page", source, "-o", page) == (0, "", "")
+    html = page.read_text("utf-8")
+    assert "<title>doc.glyphloom</title>" in html and "<span lang=\"ja\"" in html
+
+
+def test_warnings_are_placed_and_output_still_written():
+    status, out, err = run("convert", "--mode", "lenient", stdin="x\n  <:bold %> <:zzz>".encode())
+    assert (status, out) == (0, "x\n  % <:zzz>")
+    assert err.splitlines() == ["<stdin>:2:3: warning: no bold form of %",
+                                "<stdin>:2:13: warning: unknown glyphloom entity: zzz"]
+
+
+@pytest.mark.parametrize("args, stdin, message", [
+    (["convert"], "ab\nα <:zzz>", "<stdin>:2:3: error: unknown glyphloom entity: zzz"),
+    (["convert", "--mode", "error"], "<:bold %>", "<stdin>:1:1: error: no bold form of %"),
+    (["convert", "--html"], "x <:color ???>", "<stdin>:1:3: error: invalid meta value in <:color ???>"),
+    (["convert"], "x\n<:bold", "<stdin>:2:1: error: unclosed <: at <:bold"),
+    (["convert"], "ok\n\udcff", "<stdin>:2:1: error: not UTF-8 text"),
+    (["runs"], "é\udcff", "<stdin>:1:2: error: not UTF-8 text"),
+])
+def test_errors_exit_1_with_the_place(args, stdin, message):
+    data = stdin.encode("utf-8", "surrogateescape")  # \udcff is the byte FF
+    assert run(*args, stdin=data) == (1, "", message + "\n")
+
+
+def test_no_output_file_after_an_error(tmp_path):
+    target = tmp_path / "out.txt"
+    assert run("convert", "-o", target, stdin=b"<:zzz>")[0] == 1
+    assert not target.exists()
+
+
+@pytest.mark.parametrize("args", [
+    [],
+    ["frobnicate"],
+    ["convert", "--mode", "loud"],
+    ["convert", "--html", "--page"],
+    ["convert", "no-such-file.glyphloom"],
+    ["convert", "--index", "no-such-index.glx", "-"],
+    ["lookup"],
+])
+def test_bad_usage_exits_2(args):
+    status, out, err = run(*args)
+    assert (status, out) == (2, "") and err
+
+
+def test_bad_index_file(tmp_path):
+    bad = tmp_path / "bad.glx"
+    bad.write_bytes(b"nothing")
+    assert run("convert", "--index", bad, stdin=b"x") == (
+        2, "", f"glyphloom: {bad}: not a glyphloom index (magic GLX1 missing)\n")
+
+
+def test_custom_index(tmp_path):
+    from test_package import TINY
+
+    index = tmp_path / "tiny.glx"
+    index.write_bytes(TINY)
+    assert run("convert", "--index", index, stdin=b"<:smile>") == (0, "☺", "")
+    assert run("lookup", "--index", index, "smile") == (0, "<:smile> gives ☺\n  U+263A   ☺  ☺\n", "")
+
+
+def test_runs_reports_meta_warnings_in_the_tagged_text():
+    tagged = "ab\n" + glyphloom.convert("c<:/font>") + _glyphloom.meta_tags("open", "x-y", "1") + "d"
+    status, out, err = run("runs", stdin=tagged.encode())
+    assert status == 0
+    assert out.splitlines() == ["key  value  bytes  text", "x-y  1      4..5   d"]
+    assert err.splitlines() == ["<stdin>:2:2: warning: </font closes no open font",
+                                "<stdin>:2:9: warning: unknown meta key x-y"]  # TAG characters count
+
+
+@pytest.mark.parametrize("args, out", [
+    (["latin", "small", "letter", "eng"], "<:latin small letter eng> gives ŋ\n  U+014B   ŋ  <:eng>\n"),
+    (["ŋ"], "ŋ is written <:eng>\n  U+014B   ŋ  <:eng>\n"),
+    (["<:above 日 月>"], "<:above 日 月> gives ⿱日月\n"
+                        "  U+2FF1   ⿱ <:ideographic-description-character-above-to-below>\n"
+                        "  U+65E5   日 日\n  U+6708   月 月\n"),
+    (["ŋα"], "ŋα is written <:eng><:alpha>\n  U+014B   ŋ  <:eng>\n  U+03B1   α  <:alpha>\n"),
+    (["e\u0301"], "e\u0301 is written e<:combining-acute-accent>\n"
+                  "  U+0065   e  e\n  U+0301   \u25cc\u0301  <:combining-acute-accent>\n"),
+])
+def test_lookup(args, out):
+    assert run("lookup", *args) == (0, out, "")
+
+
+def test_lookup_failure_and_warning():
+    assert run("lookup", "no-such-name") == (1, "", "glyphloom: unknown glyphloom entity: no-such-name\n")
+    assert run("lookup", "bold", "%") == (0, "<:bold %> gives %\n  U+0025   %  %\n",
+                                          "glyphloom: warning: no bold form of %\n")
+
+
+def test_help_teaches_the_language_in_ten_lines():
+    status, out, err = run("--help")
+    assert status == 0
+    section = out.split("The language in ten lines", 1)[1].split("\n\n", 1)[0].splitlines()[1:]
+    assert len(section) == 10 == len(cli.LANGUAGE)
+    for line, (markup, result, meaning) in zip(section, cli.LANGUAGE):
+        assert line.startswith("  " + markup) and result in line and line.endswith(meaning)
+
+
+@pytest.mark.parametrize("markup, result", [(m, r) for m, r, _ in cli.LANGUAGE])
+def test_help_examples_are_true(markup, result):
+    assert glyphloom.visible(glyphloom.convert(markup)) == result
+
+
+def test_version():
+    status, out, _ = run("--version")
+    assert status == 0 and out == f"glyphloom {glyphloom.__version__} (language {glyphloom.GLYPHLOOM_VERSION})\n"

@@ -1,0 +1,110 @@
+"""`pip wheel .` makes one abi3 wheel that installs and works in fresh virtual environments.
+
+The wheel is built without network access, with the scikit-build-core of this environment
+(`--no-build-isolation`); the test is skipped where that is not possible. It is installed into a
+fresh venv of the `python3` on PATH and of the system's /usr/bin/python3 (when that is another
+interpreter and can make venvs), and each converts a document there.
+"""
+
+import importlib.util
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+import zipfile
+
+import pytest
+
+pytestmark = pytest.mark.wheel
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+
+
+def clean_env():
+    """The environment without anything that could find the package outside the venv."""
+    return {k: v for k, v in os.environ.items() if k not in ("PYTHONPATH", "MYPYPATH", "PYTHONHOME")}
+
+
+def interpreters():
+    found, seen = [], set()
+    for candidate in (shutil.which("python3"), "/usr/bin/python3"):
+        if not candidate or not os.path.exists(candidate):
+            continue
+        probe = subprocess.run([candidate, "-c", "import sys; print(sys.base_prefix, sys.version_info >= (3, 10))"],
+                               capture_output=True, text=True, env=clean_env())
+        if probe.returncode != 0 or not probe.stdout.strip().endswith("True"):
+            continue
+        base = probe.stdout.split()[0]
+        if base not in seen:
+            seen.add(base)
+            found.append(candidate)
+    return found
+
+
+@pytest.fixture(scope="module")
+def wheel(tmp_path_factory):
+    if importlib.util.find_spec("scikit_build_core") is None:
+        pytest.skip("scikit-build-core is not installed here; building would need the network")
+    if shutil.which("cmake") is None:
+        pytest.skip("no cmake")
+    out = tmp_path_factory.mktemp("wheelhouse")
+    result = subprocess.run(
+        [sys.executable, "-m", "pip", "wheel", ".", "--no-deps", "--no-build-isolation",
+         "--disable-pip-version-check", "-w", str(out)],
+        cwd=ROOT, capture_output=True, text=True, timeout=900, env=clean_env())
+    assert result.returncode == 0, result.stdout[-4000:] + result.stderr[-4000:]
+    wheels = list(out.glob("*.whl"))
+    assert len(wheels) == 1, wheels
+    return wheels[0]
+
+
+def test_one_abi3_wheel_with_package_module_stubs_and_script(wheel):
+    assert wheel.name.startswith("glyphloom-1.0.0-cp310-abi3-"), wheel.name
+    with zipfile.ZipFile(wheel) as archive:
+        names = set(archive.namelist())
+        entry_points = archive.read("glyphloom-1.0.0.dist-info/entry_points.txt").decode()
+    assert {"glyphloom/__init__.py", "glyphloom/cli.py", "glyphloom/py.typed",
+            "_glyphloom-stubs/__init__.pyi"} <= names
+    assert [n for n in names if n.startswith("_glyphloom.") and n.endswith(".so")] == ["_glyphloom.abi3.so"]
+    assert "glyphloom = glyphloom.cli:main" in entry_points
+
+
+SMOKE = """
+import glyphloom, _glyphloom
+assert glyphloom.convert("<:latin-small-letter-eng> <:bold a> \\\\:alpha") == "ŋ 𝐚 α"
+assert glyphloom.to_html("<:color red alpha>") == '<span style="color: red">α</span>'
+assert _glyphloom.Index().data[:4] == b"GLX1"
+print(glyphloom.__file__)
+"""
+
+
+@pytest.mark.parametrize("python", interpreters())
+def test_installs_into_a_fresh_venv(wheel, python, tmp_path):
+    venv = tmp_path / "venv"
+    made = subprocess.run([python, "-m", "venv", str(venv)], capture_output=True, text=True,
+                          env=clean_env(), timeout=300)
+    if made.returncode != 0:
+        pytest.skip(f"{python} cannot make a venv: {made.stderr.strip()[-300:]}")
+    bin_dir = venv / "bin"
+    env = clean_env()
+
+    def run(*args, stdin=None):
+        return subprocess.run([str(a) for a in args], input=stdin, capture_output=True, text=True,
+                              cwd=tmp_path, env=env, timeout=300)
+
+    installed = run(bin_dir / "python", "-m", "pip", "install", "--no-index", "--no-deps",
+                    "--disable-pip-version-check", wheel)
+    assert installed.returncode == 0, installed.stdout + installed.stderr
+    smoke = run(bin_dir / "python", "-c", SMOKE)
+    assert smoke.returncode == 0, smoke.stderr
+    assert smoke.stdout.strip().startswith(str(venv))  # the installed package, not the tree's
+    converted = run(bin_dir / "glyphloom", "convert", "--html", stdin="<:lang ja>字<:/lang> \\:beta\n")
+    assert (converted.returncode, converted.stdout) == (0, '<span lang="ja">字</span> β\n')
+    assert run(bin_dir / "python", "-m", "glyphloom", "lookup", "ŋ").stdout.startswith("ŋ is written <:eng>")
+
+    if importlib.util.find_spec("mypy") is not None:
+        # The installed package and the stubs of the module are found the way users' tools find them.
+        checked = run(sys.executable, "-m", "mypy", "--strict", "--no-incremental",
+                      "--python-executable", bin_dir / "python", ROOT / "tests" / "typing" / "user_script.py")
+        assert checked.returncode == 0, checked.stdout + checked.stderr
