@@ -544,9 +544,9 @@ def forms_colours(ctx):
     the name must mean something on its own: another character's name, or a thing
     that comes in two colours or more (hearts, apples, chess kings). Radicals
     named after a colour are ideographs meaning the colour, not coloured things.
-    Of two characters for one key, the one whose own name is the key with dashes
-    wins (BLACK FOUR POINTED STAR over FOUR POINTED BLACK STAR): the tag
-    <:black four-pointed-star> finds that name before it tries the modifier."""
+    Of two characters for one key, choose_forms prefers the one that its dashed
+    name does not already reach (FOUR POINTED BLACK STAR for `black
+    four-pointed-star`, BLACK FOUR POINTED STAR being `black-four-pointed-star`)."""
     found: dict[str, list[tuple[str, Char]]] = {}
     upper = {w.upper() for w in COLOURS}
     for c in ctx.named:
@@ -709,7 +709,9 @@ def choose_forms(ctx: Context) -> dict[str, Form]:
         for form in family(ctx):
             if form.modifier not in ctx.markers or not valid_operand(ctx, form.operand):
                 continue
-            rank = (order, shadowing(ctx, form), form.rank)
+            # Where the dashed key already names one candidate, the composed key serves
+            # the other: both characters are then reachable by some key.
+            rank = (order, shadowing(ctx, form) == 0, form.rank)
             if form.key not in chosen or rank < chosen[form.key].rank:
                 chosen[form.key] = Form(form.modifier, form.operand, form.text, rank)
     forms = dict(chosen)

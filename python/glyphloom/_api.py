@@ -146,7 +146,9 @@ def meta_runs(text: str, index: Index | None = None) -> Styled:
     return Styled(plain, [Run(*run) for run in runs], [Warning(*w) for w in found])
 
 
-def html(text: str, runs: Iterable[tuple[str, str, int, int, int]], index: Index | None = None) -> str:
+def html(
+    text: str, runs: Iterable[tuple[str, str, int, int, int]], index: Index | None = None
+) -> str:
     """Renders plain text and its runs (as ``meta_runs`` gives them) as an HTML fragment."""
     return _converter(index).html(text, list(runs))
 

@@ -29,7 +29,9 @@ LANGUAGE = [
     ("<<::> \\<::>", "<: \\:", "<: and \\: as they are"),
 ]
 
-DESCRIPTION = "Write characters by name: convert glyphloom markup to Unicode text and HTML, and back."
+DESCRIPTION = (
+    "Write characters by name: convert glyphloom markup to Unicode text and HTML, and back."
+)
 
 
 def _width(text: str) -> int:
@@ -84,8 +86,10 @@ def _parser() -> argparse.ArgumentParser:
 
     def files(sub: argparse.ArgumentParser, what: str) -> None:
         sub.add_argument("file", metavar="FILE", nargs="?", default="-", help=what)
-        sub.add_argument("-o", "--output", metavar="FILE", help="write here, not to standard output")
-        sub.add_argument("--index", metavar="GLX", help="use this index image instead of the default")
+        sub.add_argument("-o", "--output", metavar="FILE",
+                         help="write here, not to standard output")
+        sub.add_argument("--index", metavar="GLX",
+                         help="use this index image instead of the default")
 
     sub = add("convert", "markup -> text (or HTML)",
               "Converts glyphloom markup into Unicode text, or into HTML with --html or --page.")
@@ -100,7 +104,8 @@ def _parser() -> argparse.ArgumentParser:
                        help="show metas and invisible characters as ⟨…⟩")
     sub.add_argument("--title", help="the title of the --page (default: the file's name)")
 
-    sub = add("to-markup", "text -> markup", "Writes Unicode text, metas included, as glyphloom markup.")
+    sub = add("to-markup", "text -> markup",
+              "Writes Unicode text, metas included, as glyphloom markup.")
     files(sub, "the text to write as markup")
 
     sub = add("runs", "tagged text -> table of runs",
@@ -219,7 +224,8 @@ def _runs(args: argparse.Namespace, err: TextIO) -> None:
         line, column = positions.place(byte)
         print(f"{name}:{line}:{column}: warning: {message}", file=err)
     rows = [("key", "value", "bytes", "text")]
-    rows += [(r.key, r.value, f"{r.start}..{r.end}", _escaped(styled.text_of(r))) for r in styled.runs]
+    rows += [(run.key, run.value, f"{run.start}..{run.end}", _escaped(styled.text_of(run)))
+             for run in styled.runs]
     widths = [max(len(row[i]) for row in rows) for i in range(3)]
     lines = ["  ".join([*(cell.ljust(w) for cell, w in zip(row, widths)), row[3]]).rstrip()
              for row in rows]
@@ -231,7 +237,8 @@ def _characters(text: str, index: Index | None) -> list[str]:
     for ch in text:
         shown = _api.visible(ch)
         shown = "" if shown.startswith("⟨") else ("\u25cc" + ch if _combining(ch) else ch)
-        lines.append(f"  U+{ord(ch):04X}".ljust(11) + _padded(shown, 3) + _api.to_glyphloom(ch, index))
+        code = f"  U+{ord(ch):04X}".ljust(11)
+        lines.append(code + _padded(shown, 3) + _api.to_glyphloom(ch, index))
     return lines
 
 
@@ -239,27 +246,29 @@ def _combining(ch: str) -> bool:
     return unicodedata.category(ch) in ("Mn", "Me")
 
 
+def _spelled(text: str, index: Index | None) -> str:
+    head = f"{_api.visible(text)} is written {_api.to_glyphloom(text, index)}"
+    return "\n".join([head, *_characters(text, index)]) + "\n"
+
+
 def _lookup(args: argparse.Namespace, err: TextIO) -> None:
     name = " ".join(args.name)
     index = _index(args.index)
     if len(name) == 1:
-        lines = [f"{_api.visible(name)} is written {_api.to_glyphloom(name, index)}"]
-        _write("\n".join(lines + _characters(name, index)) + "\n", None)
+        _write(_spelled(name, index), None)
         return
     markup = name if name.startswith(("<:", "\\:")) else f"<:{name}>"
     try:
         text, found = _api.convert_with_warnings(markup, "warn", index)
     except ConversionError as error:
         if isinstance(error, UnknownEntityError) and not name.isascii():
-            # Not a name: text to be written as markup.
-            lines = [f"{_api.visible(name)} is written {_api.to_glyphloom(name, index)}"]
-            _write("\n".join(lines + _characters(name, index)) + "\n", None)
+            _write(_spelled(name, index), None)  # not a name: text to write as markup
             return
         raise _Failure(f"glyphloom: {error.message}", 1) from None
     for warning in found:
         print(f"glyphloom: warning: {warning.message}", file=err)
-    lines = [f"{markup} gives {_api.visible(text)}"] + _characters(text, index)
-    _write("\n".join(lines) + "\n", None)
+    head = f"{markup} gives {_api.visible(text)}"
+    _write("\n".join([head, *_characters(text, index)]) + "\n", None)
 
 
 COMMANDS = {"convert": _convert, "to-markup": _to_markup, "runs": _runs, "lookup": _lookup}

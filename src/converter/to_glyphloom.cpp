@@ -15,7 +15,6 @@
 #include "glyphloom/glyphloom.hpp"
 #include "glyphloom/index.hpp"
 #include "glyphloom/meta.hpp"
-#include "internal.hpp"
 
 namespace glyphloom {
 
@@ -133,7 +132,7 @@ class Unparser {
     const size_t size = text_.size();
     while (pos_ < size) {
       const size_t plain = plain_ascii_end(text_, pos_);
-      if (plain == size || !(byte_at(text_, plain) >= 0x80) || plain == pos_) {
+      if (plain == size || byte_at(text_, plain) < 0x80 || plain == pos_) {
         out_.append(text_, pos_, plain - pos_);
         pos_ = plain;
       } else {
@@ -164,7 +163,9 @@ class Unparser {
     const size_t size = text_.size();
     if (tag_runs_.may_hold_meta(text_, pos_)) {
       const auto found = meta_at(text_.substr(pos_));
-      // Attached metas here follow no character of this pass; they are written as characters.
+      // An attached meta here follows nothing that could take it (the start of the text, a
+      // meta, an emoji tag sequence, a character written alone): its TAG characters are written
+      // as characters.
       if (found && found->meta.kind != MetaKind::Attached && known_key(found->meta.key)) {
         const Meta& meta = found->meta;
         if (meta.kind == MetaKind::Open) {

@@ -36,9 +36,13 @@ struct Scan {
   size_t length;
 };
 
-// Every TAG character is F3 A0 80..81 xx in UTF-8, four bytes each.
+// Every TAG character is F3 A0 80..81 xx in UTF-8, four bytes each. The public decoders test the
+// first byte themselves before anything else, so that ordinary text costs one comparison.
+bool may_start_tags(std::string_view text) noexcept {
+  return !text.empty() && static_cast<uint8_t>(text[0]) == 0xF3;
+}
+
 std::optional<Scan> scan(std::string_view text) noexcept {
-  if (text.empty() || static_cast<uint8_t>(text[0]) != 0xF3) return std::nullopt;
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
   for (size_t pos = 0, count = 0;; pos += 4, ++count) {
     if (text.size() - pos < 4) return std::nullopt;
@@ -94,6 +98,30 @@ void append_shifted(std::string& out, std::string_view payload) {
   }
 }
 
+// The part of meta_at past the first byte, kept out of line so that rejecting ordinary text needs
+// no stack frame.
+[[gnu::noinline]] std::optional<MetaAt> decode_meta(std::string_view text) {
+  const std::optional<Scan> found = scan(text);
+  if (!found) return std::nullopt;
+  const size_t count = found->count;
+  const char first = payload_char(text, 0);
+
+  if (first == '<' && count >= 2 && payload_char(text, 1) == '/') {
+    if (!payload_is_key(text, 2, count)) return std::nullopt;
+    return MetaAt{Meta{MetaKind::Close, payload_slice(text, 2, count), {}}, found->length};
+  }
+  if (first != '<' && first != ':') return std::nullopt;
+  size_t space = 1;
+  while (space < count && payload_char(text, space) != ' ') ++space;
+  if (space == count) return std::nullopt;
+  if (!payload_is_key(text, 1, space) || !payload_is_value(text, space + 1, count)) {
+    return std::nullopt;
+  }
+  const MetaKind kind = first == '<' ? MetaKind::Open : MetaKind::Attached;
+  return MetaAt{Meta{kind, payload_slice(text, 1, space), payload_slice(text, space + 1, count)},
+                found->length};
+}
+
 }  // namespace
 
 std::string Meta::tags() const {
@@ -132,34 +160,19 @@ std::string Meta::glyphloom() const {
 }
 
 std::optional<TagSequence> tag_sequence_at(std::string_view text) {
+  if (!may_start_tags(text)) return std::nullopt;
   const std::optional<Scan> found = scan(text);
   if (!found) return std::nullopt;
   return TagSequence{payload_slice(text, 0, found->count), found->length};
 }
 
 std::optional<MetaAt> meta_at(std::string_view text) {
-  const std::optional<Scan> found = scan(text);
-  if (!found) return std::nullopt;
-  const size_t count = found->count;
-  const char first = payload_char(text, 0);
-
-  if (first == '<' && count >= 2 && payload_char(text, 1) == '/') {
-    if (!payload_is_key(text, 2, count)) return std::nullopt;
-    return MetaAt{Meta{MetaKind::Close, payload_slice(text, 2, count), {}}, found->length};
-  }
-  if (first != '<' && first != ':') return std::nullopt;
-  size_t space = 1;
-  while (space < count && payload_char(text, space) != ' ') ++space;
-  if (space == count) return std::nullopt;
-  if (!payload_is_key(text, 1, space) || !payload_is_value(text, space + 1, count)) {
-    return std::nullopt;
-  }
-  const MetaKind kind = first == '<' ? MetaKind::Open : MetaKind::Attached;
-  return MetaAt{Meta{kind, payload_slice(text, 1, space), payload_slice(text, space + 1, count)},
-                found->length};
+  if (!may_start_tags(text)) return std::nullopt;
+  return decode_meta(text);
 }
 
 std::optional<size_t> emoji_tags_at(std::string_view text) {
+  if (!may_start_tags(text)) return std::nullopt;
   const std::optional<Scan> found = scan(text);
   if (!found) return std::nullopt;
   for (size_t i = 0; i < found->count; ++i) {

@@ -98,7 +98,8 @@ def workdir(tmp_path, monkeypatch):
     shim.chmod(0o755)
     monkeypatch.setenv("PATH", f"{shims}{os.pathsep}{os.environ['PATH']}")
     # The package and the module, wherever they were found (PYTHONPATH may be relative).
-    homes = [pathlib.Path(glyphloom.__file__).parent.parent, pathlib.Path(_glyphloom.__file__).parent]
+    homes = [pathlib.Path(glyphloom.__file__).parent.parent,
+             pathlib.Path(_glyphloom.__file__).parent]
     monkeypatch.setenv("PYTHONPATH", os.pathsep.join(str(home.resolve()) for home in homes))
     monkeypatch.chdir(tmp_path)
     return tmp_path

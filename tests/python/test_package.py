@@ -42,6 +42,7 @@ def image(names: dict[str, str], templates: dict[str, str] | None = None) -> byt
         b"".join(out) for out in records) + bytes(pool)
 
 
+META = _glyphloom.meta_tags
 TINY = image({"smile": "☺", "bold ": "", "bold a": "A!"}, {"color": "color: {}"})
 
 
@@ -123,9 +124,11 @@ def test_unknown_mode(mode):
 
 
 def test_meta_runs_gives_named_tuples():
-    tagged = glyphloom.convert("<:lang ja>字<:/lang> <:color red a>") + glyphloom.convert("<:/font>")
+    tagged = glyphloom.convert("<:lang ja>字<:/lang> <:color red a>")
+    tagged += glyphloom.convert("<:/font>")
     styled = glyphloom.meta_runs(tagged)
-    assert styled == ("字 a", [("lang", "ja", 0, 3, 0), ("color", "red", 4, 5, styled.runs[1].byte)],
+    assert styled == ("字 a",
+                      [("lang", "ja", 0, 3, 0), ("color", "red", 4, 5, styled.runs[1].byte)],
                       [("</font closes no open font", len(tagged.encode()) - 28)])
     assert isinstance(styled.runs[0], glyphloom.Run) and styled.runs[0].value == "ja"
     assert isinstance(styled.warnings[0], glyphloom.Warning)
@@ -137,7 +140,8 @@ def test_meta_runs_gives_named_tuples():
 @pytest.mark.parametrize("given, markup, expected", [
     ("<:bold a> & <:color red alpha>", None, '𝐚 &amp; <span style="color: red">α</span>'),
     # Converted text that carries metas is not converted again, whatever it holds.
-    (glyphloom.convert("<<::>b <:color red alpha>"), None, '&lt;:b <span style="color: red">α</span>'),
+    (glyphloom.convert("<<::>b <:color red alpha>"), None,
+     '&lt;:b <span style="color: red">α</span>'),
     ("<:b", False, "&lt;:b"),
     ("plain <text>", None, "plain &lt;text&gt;"),
 ])
@@ -161,18 +165,20 @@ def test_to_html_raises_conversion_errors():
 
 
 def test_to_glyphloom_round_trip():
-    source = "<:font han-japanese>漢字<:/font> <:color red alpha> <:eng> <:iconic heavy-black-heart>"
+    source = ("<:font han-japanese>漢字<:/font> <:color red alpha> <:eng>"
+              " <:iconic heavy-black-heart>")
     text = glyphloom.convert(source)
     assert glyphloom.to_glyphloom(text) == source
     assert glyphloom.convert(glyphloom.to_glyphloom("a<:b \\:c")) == "a<:b \\:c"
 
 
 @pytest.mark.parametrize("text, shown", [
-    (_glyphloom.meta_tags("open", "font", "han-japanese") + "字" + _glyphloom.meta_tags("close", "font", ""),
+    (META("open", "font", "han-japanese") + "字" + META("close", "font", ""),
      "⟨font han-japanese⟩字⟨/font⟩"),
-    ("a" + _glyphloom.meta_tags("attached", "color", "red"), "a⟨:color red⟩"),
+    ("a" + META("attached", "color", "red"), "a⟨:color red⟩"),
     ("❤\ufe0f\u200d\U000e0072", "❤⟨U+FE0F⟩⟨U+200D⟩⟨U+E0072⟩"),
-    ("🏴\U000e0067\U000e0062\U000e007f", "🏴⟨U+E0067⟩⟨U+E0062⟩⟨U+E007F⟩"),  # no meta
+    # An emoji tag sequence is no meta.
+    ("🏴\U000e0067\U000e0062\U000e007f", "🏴⟨U+E0067⟩⟨U+E0062⟩⟨U+E007F⟩"),
     ("a\tb\nc\x00", "a\tb\nc⟨U+0000⟩"),
     ("\U000e003c\U000e0061", "⟨U+E003C⟩⟨U+E0061⟩"),  # unterminated
 ])
@@ -186,7 +192,8 @@ def test_load_index_from_bytes_and_files(tmp_path):
     for source in (TINY, bytearray(TINY), memoryview(TINY), path, str(path)):
         index = glyphloom.load_index(source)
         assert glyphloom.convert("<:smile> <:bold a>", index=index) == "☺ A!"
-        assert glyphloom.to_html("<:color red smile>", index=index) == '<span style="color: red">☺</span>'
+        assert glyphloom.to_html("<:color red smile>", index=index) == (
+            '<span style="color: red">☺</span>')
         with pytest.raises(glyphloom.UnknownEntityError):
             glyphloom.convert("\\:alpha", index=index)
     # The default converter is untouched by the other index.

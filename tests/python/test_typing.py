@@ -14,7 +14,8 @@ USER_SCRIPT = ROOT / "tests" / "typing" / "user_script.py"
 
 
 def mypy(*args, cwd=ROOT):
-    env = dict(os.environ, MYPYPATH=os.pathsep.join([str(ROOT / "python" / "stubs"), str(ROOT / "python")]))
+    paths = [str(ROOT / "python" / "stubs"), str(ROOT / "python")]
+    env = dict(os.environ, MYPYPATH=os.pathsep.join(paths))
     return subprocess.run([sys.executable, "-m", "mypy", "--no-incremental", *args], cwd=cwd,
                           env=env, capture_output=True, text=True, timeout=300)
 

@@ -23,7 +23,8 @@ ROOT = pathlib.Path(__file__).resolve().parents[2]
 
 def clean_env():
     """The environment without anything that could find the package outside the venv."""
-    return {k: v for k, v in os.environ.items() if k not in ("PYTHONPATH", "MYPYPATH", "PYTHONHOME")}
+    hidden = ("PYTHONPATH", "MYPYPATH", "PYTHONHOME")
+    return {k: v for k, v in os.environ.items() if k not in hidden}
 
 
 def interpreters():
@@ -31,8 +32,9 @@ def interpreters():
     for candidate in (shutil.which("python3"), "/usr/bin/python3"):
         if not candidate or not os.path.exists(candidate):
             continue
-        probe = subprocess.run([candidate, "-c", "import sys; print(sys.base_prefix, sys.version_info >= (3, 10))"],
-                               capture_output=True, text=True, env=clean_env())
+        probe = subprocess.run(
+            [candidate, "-c", "import sys; print(sys.base_prefix, sys.version_info >= (3, 10))"],
+            capture_output=True, text=True, env=clean_env())
         if probe.returncode != 0 or not probe.stdout.strip().endswith("True"):
             continue
         base = probe.stdout.split()[0]
@@ -66,7 +68,8 @@ def test_one_abi3_wheel_with_package_module_stubs_and_script(wheel):
         entry_points = archive.read("glyphloom-1.0.0.dist-info/entry_points.txt").decode()
     assert {"glyphloom/__init__.py", "glyphloom/cli.py", "glyphloom/py.typed",
             "_glyphloom-stubs/__init__.pyi"} <= names
-    assert [n for n in names if n.startswith("_glyphloom.") and n.endswith(".so")] == ["_glyphloom.abi3.so"]
+    modules = [n for n in names if n.startswith("_glyphloom.") and n.endswith(".so")]
+    assert modules == ["_glyphloom.abi3.so"]
     assert "glyphloom = glyphloom.cli:main" in entry_points
 
 
@@ -99,12 +102,15 @@ def test_installs_into_a_fresh_venv(wheel, python, tmp_path):
     smoke = run(bin_dir / "python", "-c", SMOKE)
     assert smoke.returncode == 0, smoke.stderr
     assert smoke.stdout.strip().startswith(str(venv))  # the installed package, not the tree's
-    converted = run(bin_dir / "glyphloom", "convert", "--html", stdin="<:lang ja>字<:/lang> \\:beta\n")
+    converted = run(bin_dir / "glyphloom", "convert", "--html",
+                    stdin="<:lang ja>字<:/lang> \\:beta\n")
     assert (converted.returncode, converted.stdout) == (0, '<span lang="ja">字</span> β\n')
-    assert run(bin_dir / "python", "-m", "glyphloom", "lookup", "ŋ").stdout.startswith("ŋ is written <:eng>")
+    looked_up = run(bin_dir / "python", "-m", "glyphloom", "lookup", "ŋ")
+    assert looked_up.stdout.startswith("ŋ is written <:eng>")
 
     if importlib.util.find_spec("mypy") is not None:
-        # The installed package and the stubs of the module are found the way users' tools find them.
+        # The package and the module's stubs are found in the venv, as users' tools find them.
         checked = run(sys.executable, "-m", "mypy", "--strict", "--no-incremental",
-                      "--python-executable", bin_dir / "python", ROOT / "tests" / "typing" / "user_script.py")
+                      "--python-executable", bin_dir / "python",
+                      ROOT / "tests" / "typing" / "user_script.py")
         assert checked.returncode == 0, checked.stdout + checked.stderr
