@@ -13,7 +13,7 @@ namespace glyphloom {
 
 namespace {
 
-// The items of `list`, each in apostrophes, joined by ", ".
+// `items`, each in apostrophes, joined by ", ".
 void append_quoted_list(std::string& out, const std::vector<std::string_view>& items) {
   for (size_t i = 0; i < items.size(); ++i) {
     if (i > 0) out += ", ";

@@ -15,13 +15,13 @@
 #include "glyphloom/glyphloom.hpp"
 #include "glyphloom/index.hpp"
 #include "glyphloom/meta.hpp"
+#include "meta/tag_runs.hpp"
 
 namespace glyphloom {
 
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
-constexpr size_t kTagBytes = 4;
 
 uint8_t byte_at(std::string_view s, size_t i) noexcept {
   return static_cast<uint8_t>(s[i]);
@@ -51,70 +51,6 @@ size_t plain_ascii_end(std::string_view text, size_t pos) noexcept {
   while (pos < size && !needs_steps(byte_at(text, pos))) ++pos;
   return pos;
 }
-
-// The payload character (0x00..0x7F) of the TAG character at `pos`, if one starts there. TAG
-// characters are U+E0000..U+E007F: F3 A0 80..81 followed by one continuation byte.
-std::optional<unsigned> tag_char_at(std::string_view text, size_t pos) noexcept {
-  if (pos > text.size() || text.size() - pos < kTagBytes) return std::nullopt;
-  const auto* b = reinterpret_cast<const uint8_t*>(text.data()) + pos;
-  if (b[0] != 0xF3 || b[1] != 0xA0 || (b[2] & 0xFE) != 0x80 || (b[3] & 0xC0) != 0x80) {
-    return std::nullopt;
-  }
-  return ((b[2] & 1u) << 6) | (b[3] & 0x3Fu);
-}
-
-bool is_ascii_alnum(unsigned c) noexcept {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-// Where inside one run of TAG characters a meta or an emoji tag sequence can start.
-//
-// `meta_at` and `emoji_tags_at` read on to the CANCEL TAG that ends a run, so trying them at
-// every character of a long run that decodes to nothing (stray or unknown TAG characters are
-// spelled one at a time) would take time quadratic in its length. One scan of the run answers
-// for all its positions instead: a meta holds exactly one '<' or ':' (its first payload
-// character; keys and values hold neither), so only the last such character of a run can start
-// one; an emoji tag sequence holds only letters and digits, so it can start only after the last
-// other character. The recognisers are still called at those positions for the final answer.
-class TagRuns {
- public:
-  bool may_hold_meta(std::string_view text, size_t pos) {
-    if (!cover(text, pos)) return false;
-    return cancelled_ && pos == meta_start_;
-  }
-  bool may_hold_emoji_tags(std::string_view text, size_t pos) {
-    if (!cover(text, pos)) return false;
-    return cancelled_ && pos >= emoji_from_;
-  }
-
- private:
-  // Scans the run that holds `pos` unless a scan already covers it; false when no payload
-  // character (U+E0020..U+E007E) starts at `pos`.
-  bool cover(std::string_view text, size_t pos) {
-    if (pos >= start_ && pos < end_) return true;
-    const auto first = tag_char_at(text, pos);
-    if (!first || *first < 0x20 || *first > 0x7E) return false;
-    start_ = pos;
-    meta_start_ = std::string_view::npos;
-    emoji_from_ = pos;
-    size_t at = pos;
-    for (auto c = first; c && *c >= 0x20 && *c <= 0x7E; c = tag_char_at(text, at)) {
-      if (*c == '<' || *c == ':') meta_start_ = at;
-      if (!is_ascii_alnum(*c)) emoji_from_ = at + kTagBytes;
-      at += kTagBytes;
-    }
-    end_ = at;
-    const auto last = tag_char_at(text, at);
-    cancelled_ = last && *last == 0x7F;
-    return true;
-  }
-
-  size_t start_ = 0;
-  size_t end_ = 0;
-  size_t meta_start_ = std::string_view::npos;
-  size_t emoji_from_ = 0;
-  bool cancelled_ = false;
-};
 
 // The name inside a spelling "<:" name ">", or nothing for a text of another shape.
 std::optional<std::string_view> bracketed_name(std::string_view text) noexcept {
@@ -287,7 +223,7 @@ class Unparser {
   const std::string_view text_;
   size_t pos_ = 0;
   std::string out_;
-  TagRuns tag_runs_;
+  detail::TagRuns tag_runs_;
   // Reused across characters so the steps allocate only when metas are found.
   std::vector<std::string_view> effects_;
   std::vector<Meta> metas_;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "glyphloom/meta.hpp"
+#include "meta/tag_runs.hpp"
 
 namespace glyphloom {
 
@@ -36,7 +37,11 @@ class Parser {
   Styled run() && {
     size_t p = 0;
     while (p < tagged_.size()) {
-      if (std::optional<MetaAt> found = meta_at(tagged_.substr(p))) {
+      // Only one position of a run of TAG characters can start a meta: trying the others would
+      // read to the end of the run each time.
+      std::optional<MetaAt> found;
+      if (tag_runs_.may_hold_meta(tagged_, p)) found = meta_at(tagged_.substr(p));
+      if (found) {
         apply(std::move(found->meta), p);
         p += found->length;
       } else {
@@ -131,6 +136,7 @@ class Parser {
   }
 
   std::string_view tagged_;
+  detail::TagRuns tag_runs_;
   Styled styled_;
   std::vector<Open> stack_;
   std::unordered_map<std::string, std::vector<size_t>> slots_;

@@ -176,5 +176,16 @@ TEST(RunsParse, CrossedClosesContinueABoundedNumberOfRuns) {
   EXPECT_TRUE(well_formed(styled));
 }
 
+// A long run of TAG characters that forms no meta must not be re-read from every position.
+TEST(RunsParse, LongTagRunsStayLinear) {
+  std::string run;
+  for (int i = 0; i < 200000; ++i) run += i % 7 ? "\xF3\xA0\x80\xBC" : "\xF3\xA0\x81\xA1";
+  for (const std::string& tagged : {run, run + "\xF3\xA0\x81\xBF", run + "x"}) {
+    Styled styled = Styled::parse(tagged);
+    EXPECT_EQ(styled.text, tagged);
+    EXPECT_TRUE(styled.runs.empty());
+  }
+}
+
 }  // namespace
 }  // namespace glyphloom
