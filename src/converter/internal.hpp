@@ -54,6 +54,24 @@ inline std::optional<char32_t> single_char(std::string_view s) noexcept {
   return c.cp;
 }
 
+// The pieces of a text between single spaces (U+0020 only), empty ones included, in order.
+class SpacePieces {
+ public:
+  explicit SpacePieces(std::string_view text) noexcept : text_(text) {}
+  std::optional<std::string_view> next() noexcept {
+    if (start_ >= text_.size()) return std::nullopt;
+    size_t end = text_.find(' ', start_);
+    if (end == std::string_view::npos) end = text_.size();
+    std::string_view piece = text_.substr(start_, end - start_);
+    start_ = end + 1;
+    return piece;
+  }
+
+ private:
+  std::string_view text_;
+  size_t start_ = 0;
+};
+
 inline bool more_than_one_char(std::string_view s) noexcept {
   return !s.empty() && char_at(s, 0).length < s.size();
 }

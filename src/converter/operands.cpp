@@ -88,12 +88,9 @@ std::string Glyphloom::operands(std::string_view modifier, std::string_view text
   std::string out;
   bool first = true;
   std::optional<std::string_view> infix;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find(' ', start);
-    if (end == std::string_view::npos) end = text.size();
-    const auto piece = text.substr(start, end - start);
-    start = end + 1;
+  detail::SpacePieces pieces(text);
+  while (const auto next = pieces.next()) {
+    const std::string_view piece = *next;
     if (piece.empty()) continue;
 
     std::string x;

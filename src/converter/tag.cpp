@@ -25,12 +25,9 @@ bool is_name_word(std::string_view piece) {
 // of its own, anything else literally, with nothing between them.
 Result<std::string> meta_operands(const Glyphloom& converter, std::string_view text, size_t byte) {
   std::string out;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find(' ', start);
-    if (end == std::string_view::npos) end = text.size();
-    const auto piece = text.substr(start, end - start);
-    start = end + 1;
+  detail::SpacePieces pieces(text);
+  while (const auto next = pieces.next()) {
+    const std::string_view piece = *next;
     if (piece.size() > 1 && is_name_word(piece)) {
       auto resolved = converter.tag(piece, byte);
       if (auto* error = std::get_if<Error>(&resolved)) return std::move(*error);

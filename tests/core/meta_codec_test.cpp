@@ -6,15 +6,12 @@
 #include <gtest/gtest.h>
 
 #include "glyphloom/meta.hpp"
+#include "test_text.hpp"
 
 namespace glyphloom {
 namespace {
 
-std::string u8(char32_t cp) {
-  std::string out;
-  utf8::append(out, cp);
-  return out;
-}
+using test_text::u8;
 
 // A TAG sequence written out by hand: every byte of `payload` shifted, then CANCEL TAG.
 std::string shifted(std::string_view payload, bool cancel = true) {

@@ -5,24 +5,15 @@
 #include <gtest/gtest.h>
 
 #include "glyphloom/meta.hpp"
+#include "test_text.hpp"
 
 namespace glyphloom {
 namespace {
 
-std::string u8(char32_t cp) {
-  std::string out;
-  utf8::append(out, cp);
-  return out;
-}
-std::string O(const std::string& k, const std::string& v) {
-  return Meta{MetaKind::Open, k, v}.tags();
-}
-std::string C(const std::string& k) {
-  return Meta{MetaKind::Close, k, ""}.tags();
-}
-std::string A(const std::string& k, const std::string& v) {
-  return Meta{MetaKind::Attached, k, v}.tags();
-}
+using test_text::A;
+using test_text::C;
+using test_text::O;
+using test_text::u8;
 
 struct RunsCase {
   std::string name;

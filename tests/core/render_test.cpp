@@ -7,19 +7,14 @@
 #include "glyphloom/glyphloom.hpp"
 #include "glyphloom/meta.hpp"
 #include "test_images.hpp"
+#include "test_text.hpp"
 
 namespace glyphloom {
 namespace {
 
-std::string O(const std::string& key, const std::string& value) {
-  return Meta{MetaKind::Open, key, value}.tags();
-}
-std::string C(const std::string& key) {
-  return Meta{MetaKind::Close, key, {}}.tags();
-}
-std::string A(const std::string& key, const std::string& value) {
-  return Meta{MetaKind::Attached, key, value}.tags();
-}
+using test_text::A;
+using test_text::C;
+using test_text::O;
 
 const Glyphloom& converter() {
   static const Glyphloom instance(testing::default_index());

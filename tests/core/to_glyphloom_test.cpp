@@ -8,24 +8,15 @@
 #include "glyphloom/glyphloom.hpp"
 #include "glyphloom/meta.hpp"
 #include "test_images.hpp"
+#include "test_text.hpp"
 
 namespace glyphloom {
 namespace {
 
-std::string u8(char32_t cp) {
-  std::string out;
-  utf8::append(out, cp);
-  return out;
-}
-std::string O(const std::string& key, const std::string& value) {
-  return Meta{MetaKind::Open, key, value}.tags();
-}
-std::string C(const std::string& key) {
-  return Meta{MetaKind::Close, key, {}}.tags();
-}
-std::string A(const std::string& key, const std::string& value) {
-  return Meta{MetaKind::Attached, key, value}.tags();
-}
+using test_text::A;
+using test_text::C;
+using test_text::O;
+using test_text::u8;
 
 // The TAG character for `c`, and its spelling in the image below.
 std::string tag(char32_t c) {

@@ -24,6 +24,15 @@ PyObject* internal_error_type() {
 }
 }  // namespace
 
+int traverse_type_only(PyObject* self, visitproc visit, void* arg) {
+  Py_VISIT(Py_TYPE(self));
+  return 0;
+}
+
+int clear_nothing(PyObject*) {
+  return 0;
+}
+
 void raise_internal(const char* message) {
   PyObject* type = internal_error_type();
   if (!type) return;  // creating the type failed; its exception is set

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "glyphloom/glyphloom.hpp"
@@ -46,6 +47,40 @@ PyObject* make_index_type();
 PyObject* make_converter_type();
 bool is_index(PyObject* obj);
 int add_meta_functions(PyObject* module);
+
+PyObject* str(std::string_view s);
+
+// The slots every instance of the two classes shares: deallocation ends the C++ fields, and the
+// collector sees only the reference to the heap type (the instances hold no other object).
+template <class T>
+void dealloc_object(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  PyObject_GC_UnTrack(self);
+  std::destroy_at(reinterpret_cast<T*>(self));
+  auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+  free_fn(self);
+  Py_DECREF(type);
+}
+int traverse_type_only(PyObject* self, visitproc visit, void* arg);
+int clear_nothing(PyObject* self);
+
+// One of a fixed set of words, or ValueError "<message> <text>".
+template <class E, size_t N>
+bool choice_arg(std::string_view text, const std::pair<std::string_view, E> (&choices)[N],
+                const char* message, E& out) {
+  for (const auto& [word, value] : choices) {
+    if (text == word) {
+      out = value;
+      return true;
+    }
+  }
+  PyObject* given = str(text);
+  if (given) {
+    PyErr_Format(PyExc_ValueError, "%s %U", message, given);
+    Py_DECREF(given);
+  }
+  return false;
+}
 
 // Raises the internal-error exception (a BaseException subclass) with `message`.
 void raise_internal(const char* message);
@@ -78,7 +113,6 @@ bool bytes_arg(PyObject* obj, const char* name, std::string& out);
 bool type_error(const char* name, const std::string& what);
 
 // Result building; each returns a new reference or null with an exception set.
-PyObject* str(std::string_view s);
 // A tuple of new references, stolen; null if any of them is null (the others are released).
 PyObject* tuple_of(std::initializer_list<PyObject*> items);
 PyObject* warning_tuple(const Warning& w);

@@ -33,27 +33,6 @@ PyObject* converter_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   });
 }
 
-void converter_dealloc(PyObject* self) {
-  PyTypeObject* type = Py_TYPE(self);
-  PyObject_GC_UnTrack(self);
-  PyConverter* c = as_converter(self);
-  c->lock.~mutex();
-  c->core.~optional();
-  c->data.~SharedBytes();
-  auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
-  free_fn(self);
-  Py_DECREF(type);
-}
-
-int converter_traverse(PyObject* self, visitproc visit, void* arg) {
-  Py_VISIT(Py_TYPE(self));
-  return 0;
-}
-
-int converter_clear(PyObject*) {
-  return 0;
-}
-
 // Runs `op` on the core under the converter's lock, then builds the Python result from its
 // owned value after the lock is released. An internal error poisons the lock for good.
 template <class Op, class Build>
@@ -93,23 +72,8 @@ PyObject* error_tuple(const Error& error) {
   return std::visit(Visitor{}, error);
 }
 
-bool mode_of(std::string_view text, WarningMode& mode) {
-  if (text == "warn") {
-    mode = WarningMode::Warn;
-  } else if (text == "error") {
-    mode = WarningMode::Error;
-  } else if (text == "lenient") {
-    mode = WarningMode::Lenient;
-  } else {
-    PyObject* given = str(text);
-    if (given) {
-      PyErr_Format(PyExc_ValueError, "unknown warning mode %U", given);
-      Py_DECREF(given);
-    }
-    return false;
-  }
-  return true;
-}
+constexpr std::pair<std::string_view, WarningMode> kModes[] = {
+    {"warn", WarningMode::Warn}, {"error", WarningMode::Error}, {"lenient", WarningMode::Lenient}};
 
 PyObject* converter_convert(PyObject* self, PyObject* args, PyObject* kwargs) {
   static const char* const names[] = {"source", "mode", nullptr};
@@ -117,7 +81,8 @@ PyObject* converter_convert(PyObject* self, PyObject* args, PyObject* kwargs) {
   std::string_view source, mode_text;
   WarningMode mode;
   if (!parse(args, kwargs, "OO:convert", names, objs, 2) || !text_arg(objs[0], "source", source) ||
-      !text_arg(objs[1], "mode", mode_text) || !mode_of(mode_text, mode)) {
+      !text_arg(objs[1], "mode", mode_text) ||
+      !choice_arg(mode_text, kModes, "unknown warning mode", mode)) {
     return nullptr;
   }
   return with_core(
@@ -281,9 +246,9 @@ PyMethodDef converter_methods[] = {
 PyType_Slot converter_slots[] = {
     {Py_tp_doc, const_cast<char*>("Converter(index)\n--\n\nA converter over one index")},
     {Py_tp_new, reinterpret_cast<void*>(converter_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(converter_dealloc)},
-    {Py_tp_traverse, reinterpret_cast<void*>(converter_traverse)},
-    {Py_tp_clear, reinterpret_cast<void*>(converter_clear)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_object<PyConverter>)},
+    {Py_tp_traverse, reinterpret_cast<void*>(traverse_type_only)},
+    {Py_tp_clear, reinterpret_cast<void*>(clear_nothing)},
     {Py_tp_methods, converter_methods},
     {0, nullptr}};
 

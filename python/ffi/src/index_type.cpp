@@ -34,24 +34,6 @@ PyObject* index_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   });
 }
 
-void index_dealloc(PyObject* self) {
-  PyTypeObject* type = Py_TYPE(self);
-  PyObject_GC_UnTrack(self);
-  as_index(self)->data.~SharedBytes();
-  auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
-  free_fn(self);
-  Py_DECREF(type);
-}
-
-int index_traverse(PyObject* self, visitproc visit, void* arg) {
-  Py_VISIT(Py_TYPE(self));
-  return 0;
-}
-
-int index_clear(PyObject*) {
-  return 0;
-}
-
 bool table_of(uint64_t number, Table& table) {
   if (number >= kTableCount) {
     PyErr_Format(PyExc_ValueError, "no index table %llu", static_cast<unsigned long long>(number));
@@ -146,9 +128,9 @@ PyType_Slot index_slots[] = {
     {Py_tp_doc, const_cast<char*>("Index(data=None)\n--\n\n"
                                   "An entity index; lookups read its bytes in place")},
     {Py_tp_new, reinterpret_cast<void*>(index_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(index_dealloc)},
-    {Py_tp_traverse, reinterpret_cast<void*>(index_traverse)},
-    {Py_tp_clear, reinterpret_cast<void*>(index_clear)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_object<PyIndex>)},
+    {Py_tp_traverse, reinterpret_cast<void*>(traverse_type_only)},
+    {Py_tp_clear, reinterpret_cast<void*>(clear_nothing)},
     {Py_tp_methods, index_methods},
     {Py_tp_getset, index_getset},
     {0, nullptr}};
@@ -165,7 +147,8 @@ PyObject* make_index_type() {
 // The class is final, so its instances are exactly the objects with its deallocator; this holds
 // for the class of every module instance without keeping any of them in global state.
 bool is_index(PyObject* obj) {
-  return PyType_GetSlot(Py_TYPE(obj), Py_tp_dealloc) == reinterpret_cast<void*>(index_dealloc);
+  return PyType_GetSlot(Py_TYPE(obj), Py_tp_dealloc) ==
+         reinterpret_cast<void*>(dealloc_object<PyIndex>);
 }
 
 }  // namespace glyphloom::py

@@ -5,34 +5,14 @@ namespace glyphloom::py {
 
 namespace {
 
-bool kind_of(std::string_view text, MetaKind& kind) {
-  if (text == "open") {
-    kind = MetaKind::Open;
-  } else if (text == "close") {
-    kind = MetaKind::Close;
-  } else if (text == "attached") {
-    kind = MetaKind::Attached;
-  } else {
-    PyObject* given = str(text);
-    if (given) {
-      PyErr_Format(PyExc_ValueError, "unknown meta kind %U", given);
-      Py_DECREF(given);
-    }
-    return false;
-  }
-  return true;
-}
+constexpr std::pair<std::string_view, MetaKind> kKinds[] = {
+    {"open", MetaKind::Open}, {"close", MetaKind::Close}, {"attached", MetaKind::Attached}};
 
-const char* kind_name(MetaKind kind) {
-  switch (kind) {
-    case MetaKind::Open:
-      return "open";
-    case MetaKind::Close:
-      return "close";
-    case MetaKind::Attached:
-      return "attached";
+std::string_view kind_name(MetaKind kind) {
+  for (const auto& [word, value] : kKinds) {
+    if (value == kind) return word;
   }
-  return "open";
+  return {};
 }
 
 PyObject* fn_header(PyObject*, PyObject* args, PyObject* kwargs) {
@@ -58,7 +38,7 @@ PyObject* with_meta(PyObject* args, PyObject* kwargs, const char* format, Render
   MetaKind kind;
   if (!parse(args, kwargs, format, names, objs, 3) || !text_arg(objs[0], "kind", kind_text) ||
       !text_arg(objs[1], "key", key) || !text_arg(objs[2], "value", value) ||
-      !kind_of(kind_text, kind)) {
+      !choice_arg(kind_text, kKinds, "unknown meta kind", kind)) {
     return nullptr;
   }
   return guarded([&]() -> PyObject* {
