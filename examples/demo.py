@@ -9,6 +9,7 @@ import pathlib
 import sys
 
 import _glyphloom
+from glyphloom import visible
 
 HERE = pathlib.Path(__file__).resolve().parent
 OUT = HERE.parent / "out"
@@ -18,24 +19,6 @@ def heading(title):
     print()
     print(title)
     print("=" * len(title))
-
-
-def visible(text):
-    """The text with its invisible TAG characters shown as ⟨…⟩ payloads."""
-    out, payload = [], []
-    for ch in text:
-        if 0xE0000 <= ord(ch) <= 0xE007F:
-            if ord(ch) == 0xE007F:
-                out.append("⟨" + "".join(payload) + "⟩")
-                payload = []
-            else:
-                payload.append(chr(ord(ch) - 0xE0000))
-        else:
-            if payload:
-                out.append("⟨" + "".join(payload) + "…")
-                payload = []
-            out.append(ch)
-    return "".join(out)
 
 
 def page(fragment, title):
@@ -58,7 +41,7 @@ def main():
     heading("1. The source")
     print(source, end="")
 
-    heading("2. Converted to text (lenient mode; metas shown as ⟨…⟩)")
+    heading("2. Converted to text (lenient mode; invisible characters shown as ⟨…⟩)")
     text, warnings, error = converter.convert(source, "lenient")
     if error is not None:
         print("error:", error)
