@@ -48,15 +48,18 @@
 namespace glyphloom {
 
 // Places a key among a table's chunks; pairs compare lexicographically, each half unsigned.
-// Empty key: (0, 0). Spellings: (code point of the first character, text_hash(key)). Other
+// Empty key: (0, 0). Spellings: (code point of the first character, U+FFFD when the key does not
+// start with valid UTF-8, text_hash(key)). Other
 // tables: (text_hash of the bytes before the first '-' or space, text_hash(key)).
 using ChunkOrder = std::pair<uint32_t, uint32_t>;
 ChunkOrder chunk_order(Table table, std::string_view key);
 
 class Chunked;
 namespace detail {
+// Leaves the `missing` lock as a failure while it was held would (only an allocation can fail
+// there, which tests cannot provoke).
 void poison_missing(Chunked& chunked);
-}
+}  // namespace detail
 
 class Chunked {
  public:

@@ -15,7 +15,6 @@
 #include "glyphloom/chunked.hpp"
 #include "glyphloom/index.hpp"
 #include "glyphloom/writer.hpp"
-#include "index/chunk_format.hpp"  // detail::poison_missing
 #include "test_images.hpp"
 
 namespace glyphloom {
