@@ -65,7 +65,34 @@ class Whole {
 };
 
 class Chunked;
-class Index;
+class Entries;
+
+// One type over both forms. Copying an Index is cheap: a whole index is a view, a chunked index
+// is shared.
+class Index {
+ public:
+  // Validates the header only; the bytes must outlive the index. Returns the index or the error
+  // message ("not a glyphloom index (magic GLX1 missing)", "glyphloom index has too few tables").
+  static std::variant<Index, std::string> open(std::string_view bytes);
+  explicit Index(std::shared_ptr<Chunked> chunked) noexcept : chunked_(std::move(chunked)) {}
+
+  std::optional<Entry> entry(Table table, std::string_view key) const;
+  std::optional<std::string_view> get(Table table, std::string_view key) const;
+  size_t len(Table table) const;
+  // Lazy; the sequence keeps its own share of the index, so it may outlive this object.
+  Entries entries(Table table) const;
+
+  bool is_chunked() const noexcept { return chunked_ != nullptr; }
+  const Whole& whole() const noexcept { return whole_; }
+  Chunked* chunked() const noexcept { return chunked_.get(); }
+
+ private:
+  explicit Index(Whole whole) noexcept : whole_(whole) {}
+  friend class Entries;
+
+  Whole whole_;
+  std::shared_ptr<Chunked> chunked_;
+};
 
 // A lazy sequence of entries: `next()` yields them one at a time, and range-for works too.
 class Entries {
@@ -100,9 +127,9 @@ class Entries {
 
  private:
   friend class Index;
-  Entries(const Index* index, Table table) noexcept;
+  Entries(Index index, Table table) noexcept;
 
-  const Index* index_;
+  Index index_;
   Table table_;
   Whole current_;
   size_t record_ = 0;
@@ -110,32 +137,6 @@ class Entries {
   // For a chunked index: the position in the table's chunk list (base chunk first).
   size_t chunk_step_ = 0;
   bool started_ = false;
-};
-
-// One type over both forms. Copying an Index is cheap: a whole index is a view, a chunked index
-// is shared.
-class Index {
- public:
-  // Validates the header only; the bytes must outlive the index. Returns the index or the error
-  // message ("not a glyphloom index (magic GLX1 missing)", "glyphloom index has too few tables").
-  static std::variant<Index, std::string> open(std::string_view bytes);
-  explicit Index(std::shared_ptr<Chunked> chunked) noexcept : chunked_(std::move(chunked)) {}
-
-  std::optional<Entry> entry(Table table, std::string_view key) const;
-  std::optional<std::string_view> get(Table table, std::string_view key) const;
-  size_t len(Table table) const;
-  Entries entries(Table table) const { return Entries(this, table); }
-
-  bool is_chunked() const noexcept { return chunked_ != nullptr; }
-  const Whole& whole() const noexcept { return whole_; }
-  Chunked* chunked() const noexcept { return chunked_.get(); }
-
- private:
-  explicit Index(Whole whole) noexcept : whole_(whole) {}
-  friend class Entries;
-
-  Whole whole_;
-  std::shared_ptr<Chunked> chunked_;
 };
 
 // The compiled-in default image (static, never copied).

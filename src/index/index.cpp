@@ -31,12 +31,16 @@ size_t Index::len(Table table) const {
   return whole_.len(table);
 }
 
-Entries::Entries(const Index* index, Table table) noexcept : index_(index), table_(table) {}
+Entries Index::entries(Table table) const {
+  return Entries(*this, table);
+}
+
+Entries::Entries(Index index, Table table) noexcept : index_(std::move(index)), table_(table) {}
 
 std::optional<Entry> Entries::next() {
-  if (!index_->chunked_) {
+  if (!index_.chunked_) {
     if (!started_) {
-      current_ = index_->whole_;
+      current_ = index_.whole_;
       count_ = current_.len(table_);
       started_ = true;
     }
@@ -45,7 +49,7 @@ std::optional<Entry> Entries::next() {
   }
   // Chunks are consulted only as the sequence advances; empty slots are skipped.
   while (!started_ || record_ >= count_) {
-    detail::ChunkStep step = detail::chunked_entries_step(*index_->chunked_, table_, chunk_step_);
+    detail::ChunkStep step = detail::chunked_entries_step(*index_.chunked_, table_, chunk_step_);
     if (step.done) return std::nullopt;
     ++chunk_step_;
     started_ = true;

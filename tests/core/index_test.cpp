@@ -184,6 +184,12 @@ TEST(DefaultImage, EveryEntryIsFoundByItsKey) {
   }
 }
 
+TEST(Entries, OutliveTheIndexTheyCameFrom) {
+  size_t n = 0;
+  for (const Entry& e : default_index().entries(Table::Templates)) n += !e.key.empty();
+  EXPECT_EQ(n, 9u);
+}
+
 TEST(TableText, EscapesRoundTrip) {
   TableRows rows = {{"tab\tkey", "line\nbreak\r"}, {"back\\slash", ""}, {"\xE2\x80\xA8", "x"}};
   EXPECT_EQ(parse_table_text(format_table_text(rows)), rows);
