@@ -77,5 +77,20 @@ tables: venv
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp')
 
+# Benchmarks: Google Benchmark over the core (bytes per second, allocations per call), then the
+# module side by side with what users would use instead (bench/compare.py). A Release build of
+# its own, with the benchmarks, and `emoji` in the project's .venv for the comparison.
+BENCH_BUILD := build-bench
+BENCH_MIN_TIME ?= 0.2
+$(VENV)/.bench-ready: requirements-bench.txt $(VENV)/.ready
+	$(PY) -m pip install --quiet --disable-pip-version-check -r requirements-bench.txt
+	touch $@
+
+bench: setup $(VENV)/.bench-ready
+	$(CMAKE_CONFIGURE) -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DGLYPHLOOM_BUILD_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j2 --target glyphloom_bench _glyphloom
+	$(BENCH_BUILD)/glyphloom_bench --benchmark_min_time=$(BENCH_MIN_TIME)
+	PYTHONPATH=$(BENCH_BUILD)/python $(PY) bench/compare.py
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)

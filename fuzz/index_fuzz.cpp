@@ -25,18 +25,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     } catch (const InternalError&) {
     }
-    for (std::string_view key : {"", "a", "gt", "red ", "font"}) {
+    // The last two share a hash with every key made of "Aa", "BB" and "C#" alike.
+    for (std::string_view key : {"", "a", "gt", "red ", "font", "C#C#C#BB", "BBAaC#Aa"}) {
       try {
         index->get(Table(t), key);
       } catch (const InternalError&) {
       }
     }
   }
-  try {
-    Glyphloom converter(*index);
-    converter.convert("<:a b> \\:gt <:color red x>", WarningMode::Lenient);
-    converter.to_glyphloom("\xC3\xA9\xEF\xB8\x8F");
-  } catch (const InternalError&) {
+  // Every converter operation over the image: a value or InternalError, each on its own, since
+  // one that fails must not keep the others from running.
+  Glyphloom converter(*index);
+  const auto attempt = [](auto&& operation) {
+    try {
+      operation();
+    } catch (const InternalError&) {
+    }
+  };
+  for (WarningMode mode : {WarningMode::Warn, WarningMode::Lenient}) {
+    attempt([&] {
+      auto result =
+          converter.convert("<:a b> \\:gt <:color red x> <:bold red a> <:red>xy<:>", mode);
+      if (auto* done = std::get_if<Converted>(&result)) FUZZ_CHECK(utf8::valid(done->text));
+    });
   }
+  attempt([&] {
+    FUZZ_CHECK(utf8::valid(converter.to_glyphloom("\xC3\xA9\xEF\xB8\x8F\xCE\xB1 a<:b")));
+  });
+  attempt([&] {
+    const std::string tagged = Meta{MetaKind::Open, "font", "han-japanese"}.tags() + "x" +
+                               Meta{MetaKind::Attached, "color", "red"}.tags();
+    Styled styled = converter.meta_runs(tagged);
+    FUZZ_CHECK(utf8::valid(converter.html(styled)));
+  });
+  attempt([&] {
+    if (auto font = converter.font("han-japanese")) FUZZ_CHECK(utf8::valid(font->lang));
+  });
+  attempt([&] { converter.meta_template("color"); });
   return 0;
 }

@@ -1,5 +1,7 @@
-// to_glyphloom then convert: never a crash; on text without TAG characters, variation selectors
-// or other effect characters, the text comes back with no warnings.
+// to_glyphloom then convert: the markup of any text converts (however many effects or attached
+// metas follow a character, no tag goes beyond what a tag may hold); on text without TAG
+// characters, variation selectors or other effect characters, the text comes back with no
+// warnings.
 #include "fuzz_support.hpp"
 
 namespace {
@@ -25,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Glyphloom& converter = fuzz::default_converter();
   std::string markup = converter.to_glyphloom(text);
   FUZZ_CHECK(utf8::valid(markup));
+  FUZZ_CHECK(std::holds_alternative<Converted>(converter.convert(markup, WarningMode::Warn)));
   auto back = converter.convert(markup, WarningMode::Error);
   if (in_round_trip_domain(converter, text)) {
     auto* done = std::get_if<Converted>(&back);

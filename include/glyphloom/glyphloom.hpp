@@ -115,9 +115,13 @@ class Glyphloom {
 
  private:
   bool has_name(std::string_view key) const;
+  // `tag` of a content longer than one byte whose whole name is no name.
+  Result<std::string> tag_parts(std::string_view content, size_t byte) const;
 
   Index index_;
   mutable std::vector<Warning> warnings_;
+  // Findings past the kept ones, counted only.
+  mutable size_t unlisted_ = 0;
 };
 
 }  // namespace glyphloom

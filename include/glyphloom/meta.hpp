@@ -97,6 +97,8 @@ void append_escaped_html(std::string& out, std::string_view s);
 
 // Comma-separated items, trimmed of white space, empty ones dropped.
 std::vector<std::string_view> list(std::string_view text);
+// The same into `items`, which is emptied first (its storage is kept for reuse).
+void list(std::string_view text, std::vector<std::string_view>& items);
 
 // A font record; texts borrow from the index image.
 struct Font {

@@ -25,7 +25,12 @@ std::string fill(std::string_view pattern, std::initializer_list<std::string_vie
 }  // namespace detail
 
 void Glyphloom::warn(std::string message, size_t byte) const {
-  warnings_.push_back(Warning{std::move(message), byte});
+  if (warnings_.size() < detail::kMaxWarnings) {
+    warnings_.push_back(Warning{std::move(message), byte});
+  } else if (unlisted_++ == 0) {
+    // Stands for all the findings not kept; `convert` writes their number into it at the end.
+    warnings_.push_back(Warning{{}, byte});
+  }
 }
 
 Result<std::string> Glyphloom::kept(Error error, std::string_view source, size_t byte,

@@ -31,6 +31,10 @@ inline constexpr size_t kMaxAttachedTagBytes = 1024;
 inline constexpr size_t kMaxStyleOrderings = 720;
 // Links followed from a styled character to its base; the default image needs two.
 inline constexpr size_t kMaxRestyleDepth = 16;
+// Findings kept per conversion. A tag finds one per modifier and character (a style without a
+// form of each character, say), so one line of source can find millions; past this many only
+// their number is kept, in one last warning.
+inline constexpr size_t kMaxWarnings = 1000;
 
 using Char = utf8::Decoded;
 
@@ -114,6 +118,42 @@ inline std::string cat(std::initializer_list<std::string_view> parts) {
   for (auto p : parts) out += p;
   return out;
 }
+
+// `cat` for a key that is only looked up: a short one is built in a buffer of its own, so that
+// the lookups made for every tag allocate nothing.
+class Key {
+ public:
+  Key(std::initializer_list<std::string_view> parts) {
+    for (auto p : parts) size_ += p.size();
+    if (size_ > sizeof short_) {
+      long_.resize(size_);
+      data_ = long_.data();
+    }
+    char* at = data_;
+    for (auto p : parts) {
+      p.copy(at, p.size());
+      at += p.size();
+    }
+  }
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+
+  // Every `from` byte of the key becomes `to`.
+  Key& replace(char from, char to) noexcept {
+    for (size_t i = 0; i < size_; ++i) {
+      if (data_[i] == from) data_[i] = to;
+    }
+    return *this;
+  }
+  std::string_view view() const noexcept { return {data_, size_}; }
+  operator std::string_view() const noexcept { return view(); }
+
+ private:
+  char short_[96];
+  std::string long_;
+  char* data_ = short_;
+  size_t size_ = 0;
+};
 
 // `pattern` with its "{}" placeholders replaced by `args` in order.
 std::string fill(std::string_view pattern, std::initializer_list<std::string_view> args);

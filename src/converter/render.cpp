@@ -8,6 +8,7 @@
 #include "glyphloom/glyphloom.hpp"
 #include "glyphloom/meta.hpp"
 #include "internal.hpp"
+#include "meta/interleave.hpp"
 
 namespace glyphloom {
 
@@ -51,9 +52,20 @@ std::optional<std::string_view> Glyphloom::meta_template(std::string_view key) c
   return index_.get(Table::Templates, key);
 }
 
-std::string Glyphloom::span(const MetaRun& run) const {
-  std::string out = "<span";
-  std::vector<std::string> style;
+namespace {
+
+// Storage that the spans of one rendering reuse, so that rendering allocates only its result.
+struct SpanScratch {
+  std::string key;
+  std::string style;
+  std::vector<std::string_view> families;
+  std::vector<std::string_view> features;
+};
+
+// Glyphloom::span(run), appended to `out`.
+void append_span(const Glyphloom& converter, std::string& out, SpanScratch& scratch,
+                 const MetaRun& run) {
+  out += "<span";
   const auto attribute = [&out](std::string_view prefix, std::string_view name,
                                 std::string_view value) {
     out += ' ';
@@ -63,22 +75,50 @@ std::string Glyphloom::span(const MetaRun& run) const {
     append_escaped_html(out, value);
     out += '"';
   };
+  // The declarations of the style attribute, joined by "; ".
+  std::string& style = scratch.style;
+  style.clear();
+  bool styled = false;
+  const auto declaration = [&]() -> std::string& {
+    if (styled) style += "; ";
+    styled = true;
+    return style;
+  };
 
-  const auto known_font = run.key == "font" ? font(run.value) : std::nullopt;
-  if (known_font) {
-    attribute("", "lang", known_font->lang);
-    append_quoted_list(style.emplace_back("font-family: "), known_font->families);
-    if (!known_font->features.empty()) {
-      append_quoted_list(style.emplace_back("font-feature-settings: "), known_font->features);
+  // `font(run.value)`, its lookups in the same order, into reused lists.
+  bool known_font = false;
+  if (run.key == "font") {
+    const Index& index = converter.index();
+    std::string& key = scratch.key;
+    key.assign(run.value);
+    key += ' ';
+    if (index.entry(Table::Fonts, key)) {
+      known_font = true;
+      const size_t stem = key.size();
+      const auto font_attribute = [&](std::string_view word) {
+        key.resize(stem);
+        key += word;
+        return index.get(Table::Fonts, key).value_or(std::string_view());
+      };
+      const std::string_view lang = font_attribute("lang");
+      list(font_attribute("families"), scratch.families);
+      list(font_attribute("features"), scratch.features);
+      attribute("", "lang", lang);
+      append_quoted_list(declaration() += "font-family: ", scratch.families);
+      if (!scratch.features.empty()) {
+        append_quoted_list(declaration() += "font-feature-settings: ", scratch.features);
+      }
     }
+  }
+  if (known_font) {
   } else if (run.key == "lang") {
     attribute("", "lang", run.value);
-  } else if (const auto pattern = meta_template(run.key)) {
+  } else if (const auto pattern = converter.meta_template(run.key)) {
     // The value goes in as it is; the whole style attribute is escaped below.
     if (run.key == "font") {
-      append_replaced(style.emplace_back(), *pattern, detail::cat({"'", run.value, "'"}));
+      append_replaced(declaration(), *pattern, detail::cat({"'", run.value, "'"}));
     } else {
-      append_replaced(style.emplace_back(), *pattern, run.value);
+      append_replaced(declaration(), *pattern, run.value);
     }
   } else if (is_key(run.key)) {
     attribute("data-", run.key, run.value);
@@ -87,21 +127,30 @@ std::string Glyphloom::span(const MetaRun& run) const {
   // attribute name (a space or "=" would start attributes of the caller's choosing), so a key
   // that is no valid meta key gives no attribute at all.
 
-  if (!style.empty()) {
-    std::string joined = style.front();
-    for (size_t i = 1; i < style.size(); ++i) {
-      joined += "; ";
-      joined += style[i];
-    }
-    attribute("", "style", joined);
-  }
+  if (styled) attribute("", "style", style);
   out += '>';
+}
+
+}  // namespace
+
+std::string Glyphloom::span(const MetaRun& run) const {
+  std::string out;
+  SpanScratch scratch;
+  append_span(*this, out, scratch, run);
   return out;
 }
 
 std::string Glyphloom::html(const Styled& styled) const {
-  return styled.interleaved("</span>", escape_html,
-                            [this](const MetaRun& run) { return span(run); });
+  // Text and elements are appended in place, as interleaved("</span>", escape_html, span) would
+  // join them.
+  std::string out;
+  out.reserve(styled.text.size() + styled.text.size() / 4);
+  SpanScratch scratch;
+  std::vector<size_t> ends;
+  detail::interleave(
+      styled, out, "</span>", ends, [&](std::string_view text) { append_escaped_html(out, text); },
+      [&](const MetaRun& run) { append_span(*this, out, scratch, run); });
+  return out;
 }
 
 }  // namespace glyphloom

@@ -44,10 +44,14 @@ Result<std::string> meta_operands(const Glyphloom& converter, std::string_view t
 Result<std::string> Glyphloom::tag(std::string_view content, size_t byte) const {
   if (content.size() == 1) return std::string(content);
 
-  std::string dashed(content);
-  std::replace(dashed.begin(), dashed.end(), ' ', '-');
-  if (const auto text = index_.get(Table::Names, dashed)) return std::string(*text);
+  detail::Key dashed{content};
+  if (const auto text = index_.get(Table::Names, dashed.replace(' ', '-'))) {
+    return std::string(*text);
+  }
+  return tag_parts(content, byte);
+}
 
+Result<std::string> Glyphloom::tag_parts(std::string_view content, size_t byte) const {
   // Leading metas: "key value" pairs while the word before a space is a meta key.
   std::vector<std::pair<std::string_view, std::string_view>> metas;
   std::string_view rest = detail::trim_start_white(content);
@@ -89,7 +93,7 @@ Result<std::string> Glyphloom::tag(std::string_view content, size_t byte) const 
   if (separator == std::string_view::npos) return UnknownEntity{std::string(content)};
   // A word is a modifier when its marker key, the word and the space after it, is a name.
   const auto is_modifier = [this](std::string_view word) {
-    return has_name(detail::cat({word, " "}));
+    return has_name(detail::Key{word, " "});
   };
   std::vector<std::string_view> words{content.substr(0, separator)};
   if (!is_modifier(words.front())) return UnknownEntity{std::string(content)};

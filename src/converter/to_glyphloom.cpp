@@ -15,6 +15,7 @@
 #include "glyphloom/glyphloom.hpp"
 #include "glyphloom/index.hpp"
 #include "glyphloom/meta.hpp"
+#include "internal.hpp"
 #include "meta/tag_runs.hpp"
 
 namespace glyphloom {
@@ -150,8 +151,16 @@ class Unparser {
       return;
     }
 
+    // A tag takes a bounded number of modifiers and of attached meta bytes (the converter
+    // refuses more), so only that many are folded into this one; the characters after them
+    // start tags of their own and still convert back.
+    const auto spelling = spelling_of(c);
+    const auto name = spelling ? bracketed_name(*spelling) : std::nullopt;
+    const size_t name_words = name ? std::count(name->begin(), name->end(), ' ') : 0;
+    const size_t max_effects =
+        name_words < detail::kMaxTagModifiers ? detail::kMaxTagModifiers - name_words : 0;
     effects_.clear();
-    while (pos_ < size && byte_at(text_, pos_) >= 0x80) {
+    while (pos_ < size && byte_at(text_, pos_) >= 0x80 && effects_.size() < max_effects) {
       const utf8::Decoded next = utf8::decode(text_, pos_);
       if (next.cp == kReplacement && next.length == 1) break;
       const auto effect = index_.get(Table::Effects, text_.substr(pos_, next.length));
@@ -164,17 +173,20 @@ class Unparser {
     if (effects_.size() > 1) std::rotate(effects_.begin(), effects_.begin() + 1, effects_.end());
 
     metas_.clear();
+    size_t meta_bytes = 0;
     while (tag_runs_.may_hold_meta(text_, pos_)) {
       auto found = meta_at(text_.substr(pos_));
       if (!found || found->meta.kind != MetaKind::Attached || !known_key(found->meta.key)) break;
+      if (found->length > detail::kMaxAttachedTagBytes - meta_bytes) break;
+      meta_bytes += found->length;
       metas_.push_back(std::move(found->meta));
       pos_ += found->length;
     }
 
     if (effects_.empty() && metas_.empty()) {
-      write_plain(c);
+      out_ += spelling.value_or(c.bytes);
     } else {
-      write_tag(c);
+      write_tag(c, spelling);
     }
   }
 
@@ -193,8 +205,7 @@ class Unparser {
   void write_plain(const Character& c) { out_ += spelling_of(c).value_or(c.bytes); }
 
   // One tag: the attached metas' words, the effect words, then the character's name.
-  void write_tag(const Character& c) {
-    const auto spelling = spelling_of(c);
+  void write_tag(const Character& c, std::optional<std::string_view> spelling) {
     const auto inner = spelling ? bracketed_name(*spelling) : std::nullopt;
     // A spelling of another shape names nothing an effect could be put before; with metas alone
     // it is used whole.

@@ -1,5 +1,15 @@
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <string>
+
 #include "glyphloom/index.hpp"
 #include "read.hpp"
+#include "search.hpp"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace glyphloom {
 
@@ -28,8 +38,303 @@ Entry Whole::entry_at(Table table, size_t i) const {
                detail::text_at(image_, r.text_offset, r.text_length)};
 }
 
+namespace {
+
+uint32_t load_u32(const unsigned char* p) noexcept {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+// Records of one hash are scanned in order, as lookups are specified, but only this far. With a
+// multiplier as small as 31, colliding keys are easy to make ("Aa" and "BB" hash alike, and so
+// does every concatenation of them), so an image could give thousands of records one hash and
+// make each lookup of it read them all. The rest of such a run is searched by key instead: the
+// writer sorts records of one hash by their key bytes, so the search finds what the scan would.
+constexpr size_t kScannedCollisions = 64;
+
+// The entry for `key` among records [from, n) that start a run of hash `h`, by bisection: first
+// the end of the run, then the first key not below `key`. Keys are compared as raw bytes and only
+// the one that matches is checked as UTF-8, so each step costs at most the length of `key`.
+template <class RecordAt>
+std::optional<Entry> search_by_key(std::string_view image, size_t from, size_t n, uint32_t h,
+                                   std::string_view key, RecordAt&& record_at) {
+  size_t lo = from, end = n;
+  while (lo < end) {
+    const size_t mid = lo + (end - lo) / 2;
+    if (record_at(mid).hash <= h) {
+      lo = mid + 1;
+    } else {
+      end = mid;
+    }
+  }
+  lo = from;
+  size_t hi = end;
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    const Record r = record_at(mid);
+    if (detail::slice_at(image, r.key_offset, r.key_length) < key) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  if (lo == end) return std::nullopt;
+  const Record r = record_at(lo);
+  if (r.key_length != key.size() || detail::slice_at(image, r.key_offset, r.key_length) != key) {
+    return std::nullopt;
+  }
+  return Entry{detail::text_at(image, r.key_offset, r.key_length),
+               detail::text_at(image, r.text_offset, r.text_length)};
+}
+
+// utf8::valid for the short keys and texts of records, without a call: ASCII, or a character or
+// two, mostly. It accepts exactly what the decoder accepts.
+inline __attribute__((always_inline)) bool valid_text(std::string_view s) noexcept {
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  const size_t n = s.size();
+  size_t i = 0;
+  while (i < n) {
+    if (n - i >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p + i, sizeof word);
+      if ((word & 0x8080808080808080ULL) == 0) {
+        i += 8;
+        continue;
+      }
+    }
+    const unsigned lead = p[i];
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t length;
+    unsigned low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (n - i < length || p[i + 1] < low || p[i + 1] > high) return false;
+    for (size_t k = 2; k < length; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+}  // namespace
+
+namespace detail {
+
+TableView table_view(std::string_view image, Table table) noexcept {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(image.data());
+  if (const uint64_t at = directory(table); at + 8 <= image.size()) {
+    const uint64_t first = load_u32(bytes + at), count = load_u32(bytes + at + 4);
+    if (first <= image.size() && (image.size() - first) / kRecordSize >= count) {
+      return TableView{image, bytes + first, count};
+    }
+  }
+  return TableView{image, nullptr, 0};
+}
+
+size_t lower_bound(const TableView& table, uint32_t h) noexcept {
+  const unsigned char* const records = table.records;
+  const auto hash_at = [records](size_t i) { return load_u32(records + kRecordSize * i); };
+  // The midpoints of the plain lower-bound search below, chosen without branches: its branch
+  // goes either way at random. The first records it reads are the same for every key and stay
+  // cached; further down, the two possible next records are fetched while this one is read.
+  size_t lo = 0, hi = table.count;
+  while (hi - lo > 512) {
+    const size_t mid = lo + (hi - lo) / 2;
+    const bool below = hash_at(mid) < h;
+    lo = below ? mid + 1 : lo;
+    hi = below ? hi : mid;
+  }
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    __builtin_prefetch(records + kRecordSize * (lo + (mid - lo) / 2));
+    __builtin_prefetch(records + kRecordSize * (mid + 1 + (hi - mid - 1) / 2));
+    const bool below = hash_at(mid) < h;
+    lo = below ? mid + 1 : lo;
+    hi = below ? hi : mid;
+  }
+  return lo;
+}
+
+void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds,
+                  size_t count) noexcept {
+  // Each search takes the same midpoints as `lower_bound`, one step of every search per round:
+  // the searches do not wait on one another, so their reads overlap. Record numbers fit in 32
+  // bits, as the record count does.
+  const unsigned char* const records = table.records;
+  const uint32_t n = static_cast<uint32_t>(table.count);
+  uint32_t los[kMaxBatch], his[kMaxBatch];
+  for (size_t k = 0; k < count; ++k) {
+    los[k] = 0;
+    his[k] = n;
+  }
+  // After r rounds every search has between (n + 1) / 2^r - 1 and n / 2^r records left (rounded
+  // down), so while n / 2^r is 2 or more every search is still going and its midpoint lies inside
+  // the array; only the last round needs to tell finished searches apart.
+  uint32_t remaining = n;
+#if defined(__SSE2__)
+  // Four searches to a vector, the four records read one by one; unsigned comparisons are signed
+  // ones with the top bits flipped. Keys past `count` repeat the last one.
+  constexpr size_t kGroups = kMaxBatch / 4;
+  const size_t groups = (count + 3) / 4;
+  const __m128i flip = _mm_set1_epi32(INT32_MIN), one = _mm_set1_epi32(1);
+  __m128i lo_v[kGroups], hi_v[kGroups], h_v[kGroups];
+  for (size_t g = 0; g < groups; ++g) {
+    uint32_t h[4];
+    for (size_t k = 0; k < 4; ++k) h[k] = hashes[std::min(4 * g + k, count - 1)];
+    h_v[g] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h)), flip);
+    lo_v[g] = _mm_setzero_si128();
+    hi_v[g] = _mm_set1_epi32(static_cast<int>(n));
+  }
+  for (; remaining >= 2; remaining /= 2) {
+    for (size_t g = 0; g < groups; ++g) {
+      const __m128i mid =
+          _mm_add_epi32(lo_v[g], _mm_srli_epi32(_mm_sub_epi32(hi_v[g], lo_v[g]), 1));
+      const auto hash_at = [&](__m128i lane) {
+        const auto i = static_cast<uint32_t>(_mm_cvtsi128_si32(lane));
+        return _mm_cvtsi32_si128(static_cast<int>(load_u32(records + kRecordSize * i)));
+      };
+      const __m128i read =
+          _mm_unpacklo_epi64(_mm_unpacklo_epi32(hash_at(mid), hash_at(_mm_shuffle_epi32(mid, 1))),
+                             _mm_unpacklo_epi32(hash_at(_mm_shuffle_epi32(mid, 2)),
+                                                hash_at(_mm_shuffle_epi32(mid, 3))));
+      const __m128i below = _mm_cmplt_epi32(_mm_xor_si128(read, flip), h_v[g]);
+      lo_v[g] = _mm_or_si128(_mm_and_si128(below, _mm_add_epi32(mid, one)),
+                             _mm_andnot_si128(below, lo_v[g]));
+      hi_v[g] = _mm_or_si128(_mm_and_si128(below, hi_v[g]), _mm_andnot_si128(below, mid));
+    }
+  }
+  for (size_t g = 0; g < groups; ++g) {
+    alignas(16) uint32_t lo[4], hi[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lo), lo_v[g]);
+    _mm_store_si128(reinterpret_cast<__m128i*>(hi), hi_v[g]);
+    for (size_t k = 0; k < 4 && 4 * g + k < count; ++k) {
+      los[4 * g + k] = lo[k];
+      his[4 * g + k] = hi[k];
+    }
+  }
+#else
+  for (; remaining >= 2; remaining /= 2) {
+    for (size_t k = 0; k < count; ++k) {
+      const uint32_t lo = los[k], hi = his[k];
+      const uint32_t mid = lo + (hi - lo) / 2;
+      const bool below = load_u32(records + kRecordSize * mid) < hashes[k];
+      los[k] = below ? mid + 1 : lo;
+      his[k] = below ? hi : mid;
+    }
+  }
+#endif
+  if (remaining == 1) {
+    for (size_t k = 0; k < count; ++k) {
+      // lo is n only for a finished search, whose read is then ignored.
+      const uint32_t lo = los[k];
+      const uint32_t below = load_u32(records + kRecordSize * (lo - (lo == n))) < hashes[k];
+      los[k] = lo + (below & (lo < his[k]));
+    }
+  }
+  // The key and text a lookup then reads lie anywhere in the pool: fetched now, all together.
+  const auto* image = reinterpret_cast<const unsigned char*>(table.image.data());
+  for (size_t k = 0; k < count; ++k) {
+    bounds[k] = los[k];
+    if (los[k] == n) continue;
+    const unsigned char* r = records + kRecordSize * los[k];
+    if (const uint32_t key = load_u32(r + 4); key < table.image.size()) {
+      __builtin_prefetch(image + key);
+    }
+    if (const uint32_t text = load_u32(r + 12); text < table.image.size()) {
+      __builtin_prefetch(image + text);
+    }
+  }
+}
+
+std::optional<Entry> entry_from(const TableView& table, std::string_view key, uint32_t h, size_t lo,
+                                bool key_valid) {
+  const std::string_view image = table.image;
+  const unsigned char* const records = table.records;
+  const size_t n = table.count;
+  const auto hash_at = [records](size_t i) { return load_u32(records + kRecordSize * i); };
+  const auto text = [image](uint32_t offset, uint32_t length) {
+    if (offset <= image.size() && image.size() - offset >= length) {
+      const std::string_view slice = image.substr(offset, length);
+      if (valid_text(slice)) return slice;
+    }
+    return detail::text_at(image, offset, length);  // throws the reader's message
+  };
+  for (size_t i = lo; i < n && hash_at(i) == h; ++i) {
+    const unsigned char* r = records + kRecordSize * i;
+    if (i - lo == kScannedCollisions) {
+      return search_by_key(image, i, n, h, key, [records](size_t k) {
+        const unsigned char* at = records + kRecordSize * k;
+        return Record{load_u32(at), load_u32(at + 4), load_u32(at + 8), load_u32(at + 12),
+                      load_u32(at + 16)};
+      });
+    }
+    // A candidate of another length cannot match and is not read; every other one is checked
+    // before it is compared, so a bad key on the path is found.
+    if (load_u32(r + 8) != key.size()) continue;
+    const uint32_t offset = load_u32(r + 4), length = load_u32(r + 8);
+    if (key_valid && offset <= image.size() && image.size() - offset >= length) {
+      // A candidate equal to a key known to be UTF-8 is UTF-8 too: compared first, only a
+      // candidate that differs needs the check.
+      const std::string_view candidate = image.substr(offset, length);
+      if (candidate == key) return Entry{candidate, text(load_u32(r + 12), load_u32(r + 16))};
+      text(offset, length);
+      continue;
+    }
+    const std::string_view candidate = text(offset, length);
+    if (candidate == key) return Entry{candidate, text(load_u32(r + 12), load_u32(r + 16))};
+  }
+  return std::nullopt;
+}
+
+std::optional<Entry> entry_from(const TableView& table, std::string_view head,
+                                std::string_view tail, uint32_t h, size_t lo) {
+  // Most keys looked up this way (the marker key of every tag) have no record of their hash
+  // and length: that is told without joining the key. A record that could match, or a run of
+  // records long enough to be searched by key, takes the whole key.
+  const unsigned char* const records = table.records;
+  const size_t n = table.count, size = head.size() + tail.size();
+  size_t i = lo;
+  while (i < n && i - lo < kScannedCollisions && load_u32(records + kRecordSize * i) == h &&
+         load_u32(records + kRecordSize * i + 8) != size) {
+    ++i;
+  }
+  if (i == n || load_u32(records + kRecordSize * i) != h) return std::nullopt;
+  char buffer[128];
+  std::string joined;
+  char* key = buffer;
+  if (size > sizeof buffer) {
+    joined.resize(size);
+    key = joined.data();
+  }
+  head.copy(key, head.size());
+  tail.copy(key + head.size(), tail.size());
+  return entry_from(table, std::string_view(key, size), h, lo);
+}
+
+}  // namespace detail
+
 std::optional<Entry> Whole::entry(Table table, std::string_view key) const {
   const uint32_t h = text_hash(key);
+  // A table whose whole record array lies inside the image is searched without range checks: no
+  // read of a record can fail. Keys and texts are still range-checked and checked as UTF-8, in
+  // the same order, through the checked reader when anything is wrong.
+  if (const detail::TableView view = detail::table_view(image_, table); view.records) {
+    return detail::entry_from(view, key, h, detail::lower_bound(view, h));
+  }
   const uint64_t base = detail::u32_at(image_, directory(table));
   const size_t n = len(table);
   auto hash_at = [&](size_t i) { return detail::u32_at(image_, base + kRecordSize * i); };
@@ -43,8 +348,12 @@ std::optional<Entry> Whole::entry(Table table, std::string_view key) const {
     }
   }
   for (size_t i = lo; i < n && hash_at(i) == h; ++i) {
+    if (i - lo == kScannedCollisions) {
+      return search_by_key(image_, i, n, h, key, [&](size_t k) { return record(table, k); });
+    }
     Record r = record(table, i);
-    // Every candidate key is checked before it is compared, so a bad key on the path is found.
+    // As above: only candidates of the key's length are read, each checked before it is compared.
+    if (r.key_length != key.size()) continue;
     std::string_view candidate = detail::text_at(image_, r.key_offset, r.key_length);
     if (candidate == key) {
       return Entry{candidate, detail::text_at(image_, r.text_offset, r.text_length)};

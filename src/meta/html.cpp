@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "glyphloom/meta.hpp"
+#include "meta/interleave.hpp"
 
 namespace glyphloom {
 
@@ -51,13 +52,6 @@ std::string_view trimmed(std::string_view text) noexcept {
   return text;
 }
 
-// Moves `pos` forward off the middle of a UTF-8 sequence (at most three bytes, never past
-// `limit`), so that no element boundary splits a character of valid text.
-size_t character_boundary(std::string_view text, size_t pos, size_t limit) noexcept {
-  for (int step = 0; step < 3 && pos < limit && !is_lead_or_ascii(text[pos]); ++step) ++pos;
-  return pos;
-}
-
 }  // namespace
 
 void append_escaped_html(std::string& out, std::string_view s) {
@@ -81,6 +75,24 @@ std::string escape_html(std::string_view s) {
 
 std::vector<std::string_view> list(std::string_view text) {
   std::vector<std::string_view> items;
+  list(text, items);
+  return items;
+}
+
+// The walk itself is detail::interleave (interleave.hpp), which the renderer also calls directly.
+std::string Styled::interleaved(std::string_view close,
+                                const std::function<std::string(std::string_view)>& text_fn,
+                                const std::function<std::string(const MetaRun&)>& open) const {
+  std::string out;
+  std::vector<size_t> ends;
+  detail::interleave(
+      *this, out, close, ends, [&](std::string_view text) { out += text_fn(text); },
+      [&](const MetaRun& run) { out += open(run); });
+  return out;
+}
+
+void list(std::string_view text, std::vector<std::string_view>& items) {
+  items.clear();
   while (!text.empty()) {
     const size_t comma = text.find(',');
     const std::string_view item = trimmed(text.substr(0, comma));
@@ -88,46 +100,6 @@ std::vector<std::string_view> list(std::string_view text) {
     if (comma == std::string_view::npos) break;
     text.remove_prefix(comma + 1);
   }
-  return items;
-}
-
-// Runs as `parse` returns them render exactly as walked. Any other list still renders safely:
-// each run is clamped into [P, end of the innermost open element] (P being the position reached
-// so far) and moved off the middle of a character, so P never goes back, every text byte is
-// passed to `text_fn` exactly once and in order, nothing is read outside the text, and every
-// opened element is closed. A run that comes out empty still renders as an empty element.
-std::string Styled::interleaved(std::string_view close,
-                                const std::function<std::string(std::string_view)>& text_fn,
-                                const std::function<std::string(const MetaRun&)>& open) const {
-  const std::string_view plain = text;
-  const size_t size = plain.size();
-  std::string out;
-  std::vector<size_t> ends;  // the clamped ends of the open elements, innermost last
-  size_t p = 0;
-
-  const auto text_to = [&](size_t to) {
-    out += text_fn(plain.substr(p, to - p));
-    p = to;
-  };
-  const auto close_top = [&] {
-    text_to(ends.back());
-    ends.pop_back();
-    out.append(close);
-  };
-
-  for (const MetaRun& run : runs) {
-    const size_t start = character_boundary(plain, std::clamp(run.start, p, size), size);
-    while (!ends.empty() && ends.back() <= start) close_top();
-    const size_t limit = ends.empty() ? size : ends.back();
-    const size_t from = std::min(start, limit);
-    const size_t to = character_boundary(plain, std::clamp(run.end, from, limit), limit);
-    text_to(from);
-    out += open(run);
-    ends.push_back(to);
-  }
-  while (!ends.empty()) close_top();
-  text_to(size);
-  return out;
 }
 
 }  // namespace glyphloom

@@ -16,6 +16,8 @@
 //   runs above it, and their own closes may then report that they close nothing. Closes find
 //   their run through a per-key index, so unmatched closes over a deep stack stay cheap too.
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -67,6 +69,7 @@ class Parser {
   };
 
   size_t copy_character(size_t p) {
+    if (static_cast<uint8_t>(tagged_[p]) < 0x80) return copy_ascii(p);
     const utf8::Decoded d = utf8::decode(tagged_, p);
     if (!has_previous_ || !continues_cluster(previous_, d.cp)) {
       cluster_start_ = styled_.text.size();
@@ -75,6 +78,29 @@ class Parser {
     previous_ = d.cp;
     has_previous_ = true;
     return d.length;
+  }
+
+  // A run of ASCII at once, as plain text is mostly ASCII: none of it is a TAG character, and
+  // no ASCII character continues a cluster, so each starts one, the first unless it follows a
+  // joiner.
+  size_t copy_ascii(size_t p) {
+    size_t end = p;
+    while (tagged_.size() - end >= 8) {
+      uint64_t word;
+      std::memcpy(&word, tagged_.data() + end, sizeof word);
+      if (word & 0x8080808080808080ULL) break;
+      end += 8;
+    }
+    while (end < tagged_.size() && static_cast<uint8_t>(tagged_[end]) < 0x80) ++end;
+    const size_t here = styled_.text.size();
+    if (!has_previous_ || !continues_cluster(previous_, static_cast<uint8_t>(tagged_[p]))) {
+      cluster_start_ = here;
+    }
+    if (end - p > 1) cluster_start_ = here + (end - p - 1);
+    styled_.text.append(tagged_, p, end - p);
+    previous_ = static_cast<uint8_t>(tagged_[end - 1]);
+    has_previous_ = true;
+    return end - p;
   }
 
   void apply(Meta meta, size_t p) {

@@ -68,6 +68,19 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"color", "red", 0, 3, 3}},
                  {}},
         RunsCase{"attached_first", A("color", "red") + "a", "a", {}, {}},
+        // ASCII is copied a run at a time: each character starts a cluster, the first one only
+        // when no joiner comes before it.
+        RunsCase{"attached_ascii_run", "xyz" + A("c", "r"), "xyz", {{"c", "r", 2, 3, 3}}, {}},
+        RunsCase{"attached_ascii_after_joiner",
+                 "x" + u8(0x200D) + "y" + A("c", "r"),
+                 "x" + u8(0x200D) + "y",
+                 {{"c", "r", 0, 5, 5}},
+                 {}},
+        RunsCase{"attached_ascii_run_after_joiner",
+                 u8(0x200D) + "xy" + A("c", "r") + u8(0x200D) + "z" + A("c", "s"),
+                 u8(0x200D) + "xy" + u8(0x200D) + "z",
+                 {{"c", "s", 4, 9, 29}, {"c", "r", 4, 5, 5}},
+                 {}},
         RunsCase{"attached_pairs",
                  "a" + A("color", "red") + A("weight", "bold") + "b" + A("color", "red") +
                      A("weight", "bold"),

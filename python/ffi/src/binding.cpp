@@ -103,6 +103,17 @@ bool u64_arg(PyObject* obj, const char* name, uint64_t& out) {
   return true;
 }
 
+Py_ssize_t sequence_size(PyObject* obj, const char* name) {
+  Py_ssize_t size = PySequence_Size(obj);
+  // An object without a length is no sequence for us; whatever else its own __len__ raises is
+  // the caller's exception and passes through unchanged.
+  if (size < 0 && PyErr_ExceptionMatches(PyExc_TypeError)) {
+    PyErr_Clear();
+    type_error(name, "object has no usable length");
+  }
+  return size;
+}
+
 bool bytes_arg(PyObject* obj, const char* name, std::string& out) {
   if (PyBytes_Check(obj)) {
     char* data = nullptr;
@@ -122,14 +133,8 @@ bool bytes_arg(PyObject* obj, const char* name, std::string& out) {
   // Items are read one by one, so a sequence that changes or fails midway is handled as it goes.
   out.clear();
   for (Py_ssize_t i = 0;; ++i) {
-    Py_ssize_t size = PySequence_Size(obj);
-    if (size < 0) {
-      if (PyErr_ExceptionMatches(PyExc_Exception)) {
-        PyErr_Clear();
-        return type_error(name, "object has no usable length");
-      }
-      return false;
-    }
+    Py_ssize_t size = sequence_size(obj, name);
+    if (size < 0) return false;
     if (i >= size) break;
     PyObject* item = PySequence_GetItem(obj, i);
     if (!item) return false;
@@ -152,6 +157,11 @@ bool bytes_arg(PyObject* obj, const char* name, std::string& out) {
 }
 
 PyObject* str(std::string_view s) {
+  // Most index texts are one character: made from its code point, without the general decoder.
+  if (s.size() >= 2 && s.size() <= 4) {
+    const utf8::Decoded c = utf8::decode(s, 0);
+    if (c.length == s.size()) return PyUnicode_FromOrdinal(static_cast<int>(c.cp));
+  }
   return PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size()));
 }
 

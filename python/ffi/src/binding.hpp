@@ -111,6 +111,8 @@ bool text_arg(PyObject* obj, const char* name, std::string_view& out);
 bool u64_arg(PyObject* obj, const char* name, uint64_t& out);
 bool bytes_arg(PyObject* obj, const char* name, std::string& out);
 bool type_error(const char* name, const std::string& what);
+// The current length of a sequence argument, or -1 with an exception set.
+Py_ssize_t sequence_size(PyObject* obj, const char* name);
 
 // Result building; each returns a new reference or null with an exception set.
 // A tuple of new references, stolen; null if any of them is null (the others are released).

@@ -179,7 +179,7 @@ bool runs_arg(PyObject* obj, std::string_view text, std::vector<MetaRun>& runs) 
   if (PyUnicode_Check(obj)) return type_error("runs", "Can't extract `str` to `Vec`");
   if (!PySequence_Check(obj)) return type_error("runs", "expected a sequence of runs");
   for (Py_ssize_t i = 0;; ++i) {
-    Py_ssize_t size = PySequence_Size(obj);
+    Py_ssize_t size = sequence_size(obj, "runs");
     if (size < 0) return false;
     if (i >= size) break;
     PyObject* item = PySequence_GetItem(obj, i);

@@ -47,6 +47,9 @@ PyObject* entry_tuple(const Entry& e) {
   return tuple_of({str(e.key), str(e.text)});
 }
 
+template <class Lookup>
+PyObject* with_table_args(PyObject* self, PyObject* table_obj, PyObject* key_obj, Lookup&& lookup);
+
 // Converts (table_number[, key]) and runs `lookup` over the index's bytes.
 template <class Lookup>
 PyObject* with_table(PyObject* self, PyObject* args, PyObject* kwargs, const char* format,
@@ -57,10 +60,16 @@ PyObject* with_table(PyObject* self, PyObject* args, PyObject* kwargs, const cha
   if (!parse(args, kwargs, format, has_key ? both : table_only, objs, has_key ? 2 : 1)) {
     return nullptr;
   }
+  return with_table_args(self, objs[0], has_key ? objs[1] : nullptr, lookup);
+}
+
+// The part of `with_table` after parsing; `key_obj` is null for the methods without a key.
+template <class Lookup>
+PyObject* with_table_args(PyObject* self, PyObject* table_obj, PyObject* key_obj, Lookup&& lookup) {
   uint64_t number = 0;
   std::string_view key;
-  if (!u64_arg(objs[0], "table_number", number)) return nullptr;
-  if (has_key && !text_arg(objs[1], "key", key)) return nullptr;
+  if (!u64_arg(table_obj, "table_number", number)) return nullptr;
+  if (key_obj && !text_arg(key_obj, "key", key)) return nullptr;
   return guarded([&]() -> PyObject* {
     Index index = open_accepted(as_index(self)->data);
     Table table;
@@ -69,13 +78,42 @@ PyObject* with_table(PyObject* self, PyObject* args, PyObject* kwargs, const cha
   });
 }
 
+PyObject* get_text(const Index& index, Table table, std::string_view key) {
+  auto text = index.get(table, key);
+  if (!text) Py_RETURN_NONE;
+  return str(*text);
+}
+
 PyObject* index_get(PyObject* self, PyObject* args, PyObject* kwargs) {
-  return with_table(self, args, kwargs, "OO:get", true,
-                    [](const Index& index, Table table, std::string_view key) -> PyObject* {
-                      auto text = index.get(table, key);
-                      if (!text) Py_RETURN_NONE;
-                      return str(*text);
-                    });
+  return with_table(self, args, kwargs, "OO:get", true, get_text);
+}
+
+// `get` is called once per name, so the common call, two positional arguments, skips building
+// an argument tuple and parsing it; every other call goes through `index_get` as it is.
+PyObject* index_get_fast(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames) {
+  if (!kwnames && nargs == 2) return with_table_args(self, args[0], args[1], get_text);
+  PyObject* tuple = PyTuple_New(nargs);
+  if (!tuple) return nullptr;
+  for (Py_ssize_t i = 0; i < nargs; ++i) PyTuple_SetItem(tuple, i, Py_NewRef(args[i]));
+  PyObject* kwargs = nullptr;
+  if (kwnames) {
+    kwargs = PyDict_New();
+    const Py_ssize_t count = kwargs ? PyTuple_Size(kwnames) : 0;
+    for (Py_ssize_t i = 0; kwargs && i < count; ++i) {
+      if (PyDict_SetItem(kwargs, PyTuple_GetItem(kwnames, i), args[nargs + i]) < 0) {
+        Py_CLEAR(kwargs);
+      }
+    }
+    if (!kwargs) {
+      Py_DECREF(tuple);
+      return nullptr;
+    }
+  }
+  PyObject* result = index_get(self, tuple, kwargs);
+  Py_DECREF(tuple);
+  Py_XDECREF(kwargs);
+  return result;
 }
 
 PyObject* index_count(PyObject* self, PyObject* args, PyObject* kwargs) {
@@ -110,8 +148,8 @@ PyObject* index_data(PyObject* self, void*) {
 }
 
 PyMethodDef index_methods[] = {
-    {"get", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(index_get)),
-     METH_VARARGS | METH_KEYWORDS, "get($self, table_number, key)\n--\n\n"},
+    {"get", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(index_get_fast)),
+     METH_FASTCALL | METH_KEYWORDS, "get($self, table_number, key)\n--\n\n"},
     {"count", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(index_count)),
      METH_VARARGS | METH_KEYWORDS, "count($self, table_number)\n--\n\n"},
     {"entry", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(index_entry)),
