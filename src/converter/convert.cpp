@@ -119,18 +119,20 @@ size_t next_tag(std::string_view source, size_t from) {
   return source.size();
 }
 
-// The converted text, kept with a margin of spare bytes past its end: a short piece is then
-// copied as one fixed-size move (no branch on its length) when that many bytes may be read where
-// it starts, which holds for pieces of the source or of the image away from their ends.
+// The converted text. A short piece is copied as one fixed-size move (no branch on its length)
+// when that many bytes may be read where it starts, which holds for pieces of the source or of
+// the image away from their ends; the move writes into a spare stretch kept past the text's end.
+// The spare stretch is made (and zero-filled) a few kilobytes at a time, so a long piece, such as
+// a whole plain text, is copied once and nothing else.
 class Output {
  public:
-  explicit Output(size_t expected) { buffer_.resize(expected + kMargin); }
+  explicit Output(size_t expected) { buffer_.reserve(expected + kSpare); }
 
   // `piece`, which may be read up to `readable` (its buffer's end).
   void append(std::string_view piece, const char* readable) {
-    if (piece.size() <= kMargin && readable - piece.data() >= static_cast<ptrdiff_t>(kMargin)) {
-      if (buffer_.size() - size_ < kMargin) grow(kMargin);
-      std::memcpy(buffer_.data() + size_, piece.data(), kMargin);
+    if (piece.size() <= kMove && readable - piece.data() >= static_cast<ptrdiff_t>(kMove)) {
+      if (buffer_.size() - size_ < kMove) buffer_.resize(size_ + kSpare);
+      std::memcpy(buffer_.data() + size_, piece.data(), kMove);
       size_ += piece.size();
       return;
     }
@@ -138,8 +140,12 @@ class Output {
   }
 
   Output& operator+=(std::string_view piece) {
-    if (buffer_.size() - size_ < piece.size() + kMargin) grow(piece.size());
-    std::memcpy(buffer_.data() + size_, piece.data(), piece.size());
+    if (buffer_.size() - size_ >= piece.size()) {
+      std::memcpy(buffer_.data() + size_, piece.data(), piece.size());
+    } else {
+      buffer_.resize(size_);
+      buffer_.append(piece);
+    }
     size_ += piece.size();
     return *this;
   }
@@ -150,12 +156,11 @@ class Output {
   }
 
  private:
-  static constexpr size_t kMargin = 32;
-
-  void grow(size_t piece) { buffer_.resize(std::max(2 * buffer_.size(), size_ + piece + kMargin)); }
+  static constexpr size_t kMove = 32;
+  static constexpr size_t kSpare = 4096;
 
   std::string buffer_;
-  size_t size_ = 0;
+  size_t size_ = 0;  // of the text; the buffer holds the spare stretch after it
 };
 
 struct Block {
