@@ -12,18 +12,18 @@
 namespace glyphloom {
 
 bool Glyphloom::is_effect(std::string_view word) const {
-  return has_name(detail::cat({word, " *suffix"}));
+  return has_name(detail::Key{word, " *suffix"});
 }
 
 std::optional<std::string_view> Glyphloom::suffix_of(std::string_view effect, char32_t base) const {
-  std::string key = detail::cat({effect, " *suffix"});
+  detail::Key key{effect, " *suffix"};
   if (const auto script = detail::script_word(base); !script.empty()) {
     const size_t generic = key.size();
     key += ' ';
     key += script;
     // An empty script-specific text is an answer too: the effect has no suffix in that script.
     if (const auto text = index_.get(Table::Names, key)) return text;
-    key.resize(generic);
+    key.truncate(generic);
   }
   return index_.get(Table::Names, key);
 }
@@ -37,7 +37,7 @@ std::string Glyphloom::effect_suffixes(const std::vector<std::string_view>& effe
       suffixes += *suffix;
       continue;
     }
-    const auto meta = index_.get(Table::Names, detail::cat({effect, " *meta"}));
+    const auto meta = index_.get(Table::Names, detail::Key{effect, " *meta"});
     const size_t space = meta ? meta->find(' ') : std::string_view::npos;
     if (space != std::string_view::npos) {
       const auto key = meta->substr(0, space);

@@ -3,6 +3,7 @@
 // machinery that the tag resolver reuses across the characters of one tag.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <initializer_list>
 #include <optional>
@@ -137,6 +138,22 @@ class Key {
   }
   Key(const Key&) = delete;
   Key& operator=(const Key&) = delete;
+
+  size_t size() const noexcept { return size_; }
+  // The first `size` bytes of the key (no more than it has).
+  void truncate(size_t size) noexcept { size_ = size < size_ ? size : size_; }
+  Key& operator+=(std::string_view more) {
+    if (size_ + more.size() > (data_ == short_ ? sizeof short_ : long_.size())) {
+      std::string longer(std::max(2 * (size_ + more.size()), sizeof short_), '\0');
+      std::string_view(data_, size_).copy(longer.data(), size_);
+      long_ = std::move(longer);
+      data_ = long_.data();
+    }
+    more.copy(data_ + size_, more.size());
+    size_ += more.size();
+    return *this;
+  }
+  Key& operator+=(char c) { return *this += std::string_view(&c, 1); }
 
   // Every `from` byte of the key becomes `to`.
   Key& replace(char from, char to) noexcept {

@@ -15,7 +15,7 @@ namespace glyphloom {
 std::string Glyphloom::operand(std::string_view modifier, std::string_view word,
                                const std::vector<std::string_view>& effects, size_t byte) const {
   // "modifier word": the key of a composed character, and the stem of the character lookups.
-  std::string key = detail::cat({modifier, " ", word});
+  detail::Key key{modifier, " ", word};
   if (const auto composed = index_.get(Table::Names, key)) {
     const char32_t first = composed->empty() ? U' ' : detail::char_at(*composed, 0).cp;
     return std::string(*composed) + effect_suffixes(effects, first, byte);
@@ -34,7 +34,7 @@ std::string Glyphloom::operand(std::string_view modifier, std::string_view word,
     const auto ch = base.substr(i, c.length);
     if (i + c.length < base.size()) {
       const size_t pair = c.length + detail::char_at(base, i + c.length).length;
-      key.resize(stem);
+      key.truncate(stem);
       key += base.substr(i, pair);
       if (const auto text = index_.get(Table::Names, key)) {
         out += *text;
@@ -43,7 +43,7 @@ std::string Glyphloom::operand(std::string_view modifier, std::string_view word,
         continue;
       }
     }
-    key.resize(stem);
+    key.truncate(stem);
     key += ch;
     if (const auto text = index_.get(Table::Names, key)) {
       out += *text;
@@ -67,24 +67,25 @@ std::string Glyphloom::operand(std::string_view modifier, std::string_view word,
 std::string Glyphloom::operands(std::string_view modifier, std::string_view text,
                                 const std::vector<std::string_view>& effects, size_t byte) const {
   // The whole run as one dashed name, with any whitespace between its words.
-  std::string joined;
+  detail::Key joined{};
   bool in_word = false;
   for (size_t i = 0; i < text.size();) {
     const detail::Char c = detail::char_at(text, i);
     if (utf8::is_white_space(c.cp)) {
       in_word = false;
     } else {
-      if (!in_word && !joined.empty()) joined += '-';
+      if (!in_word && joined.size() > 0) joined += '-';
       in_word = true;
       joined += text.substr(i, c.length);
     }
     i += c.length;
   }
-  if (joined.find('-') != std::string::npos && has_name(detail::cat({modifier, " ", joined}))) {
+  if (joined.view().find('-') != std::string_view::npos &&
+      has_name(detail::Key{modifier, " ", joined})) {
     return operand(modifier, joined, effects, byte);
   }
 
-  const bool group = has_name(detail::cat({modifier, " *group"}));
+  const bool group = has_name(detail::Key{modifier, " *group"});
   std::string out;
   bool first = true;
   std::optional<std::string_view> infix;
@@ -108,9 +109,9 @@ std::string Glyphloom::operands(std::string_view modifier, std::string_view text
       // The first piece's script decides the prefix and the infixes of the whole group.
       const auto script =
           x.empty() ? std::string_view() : detail::script_word(detail::char_at(x, 0).cp);
-      infix = index_.get(Table::Names, detail::cat({modifier, " *infix ", script}));
+      infix = index_.get(Table::Names, detail::Key{modifier, " *infix ", script});
       if (const auto prefix =
-              index_.get(Table::Names, detail::cat({modifier, " *prefix ", script}))) {
+              index_.get(Table::Names, detail::Key{modifier, " *prefix ", script})) {
         out += *prefix;
       } else if (group && !infix) {
         warn(detail::fill("no {} group of {}", {modifier, x}), byte);

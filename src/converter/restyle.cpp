@@ -126,7 +126,7 @@ std::string restyled_with(const Glyphloom& converter, StyleCombiner& combiner,
 
 std::optional<std::string_view> Glyphloom::form(std::string_view style,
                                                 std::string_view base) const {
-  return index_.get(Table::Names, detail::cat({style, " ", base}));
+  return index_.get(Table::Names, detail::Key{style, " ", base});
 }
 
 std::vector<std::vector<std::string_view>> Glyphloom::permutations(

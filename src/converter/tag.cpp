@@ -95,23 +95,26 @@ Result<std::string> Glyphloom::tag_parts(std::string_view content, size_t byte) 
   const auto is_modifier = [this](std::string_view word) {
     return has_name(detail::Key{word, " "});
   };
-  std::vector<std::string_view> words{content.substr(0, separator)};
-  if (!is_modifier(words.front())) return UnknownEntity{std::string(content)};
+  // At most kMaxTagModifiers words, kept without allocating.
+  std::string_view words[detail::kMaxTagModifiers];
+  size_t count = 0;
+  words[count++] = content.substr(0, separator);
+  if (!is_modifier(words[0])) return UnknownEntity{std::string(content)};
   std::string_view operand_text = content.substr(separator + 1);
   for (size_t space; (space = operand_text.find(' ')) != std::string_view::npos;) {
     const auto word = operand_text.substr(0, space);
     if (!is_modifier(word)) break;
     // Every modifier applies to every produced character; a tag with more than this many is
     // no tag a person writes, and resolving it would multiply its output.
-    if (words.size() == detail::kMaxTagModifiers) return UnknownEntity{std::string(content)};
-    words.push_back(word);
+    if (count == detail::kMaxTagModifiers) return UnknownEntity{std::string(content)};
+    words[count++] = word;
     operand_text.remove_prefix(space + 1);
   }
 
-  const auto principal = words.back();
+  const auto principal = words[count - 1];
   std::vector<std::string_view> effects;
   std::vector<std::string_view> styles;
-  for (size_t i = 0; i + 1 < words.size(); ++i) {
+  for (size_t i = 0; i + 1 < count; ++i) {
     (is_effect(words[i]) ? effects : styles).push_back(words[i]);
   }
   if (styles.empty()) return operands(principal, operand_text, effects, byte);

@@ -7,8 +7,8 @@
 #include "read.hpp"
 #include "search.hpp"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 namespace glyphloom {
@@ -169,25 +169,29 @@ size_t lower_bound(const TableView& table, uint32_t h) noexcept {
   return lo;
 }
 
-void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds,
-                  size_t count) noexcept {
-  // Each search takes the same midpoints as `lower_bound`, one step of every search per round:
-  // the searches do not wait on one another, so their reads overlap. Record numbers fit in 32
-  // bits, as the record count does.
-  const unsigned char* const records = table.records;
-  const uint32_t n = static_cast<uint32_t>(table.count);
-  uint32_t los[kMaxBatch], his[kMaxBatch];
-  for (size_t k = 0; k < count; ++k) {
-    los[k] = 0;
-    his[k] = n;
+// The rounds of `lower_bounds` while every search is still going (see there), for `count` keys
+// whose bounds start as los[k] = 0, his[k] = n. Each search takes the same midpoints as
+// `lower_bound`, one step of every search per round: the searches do not wait on one another, so
+// their reads overlap; the vector forms make the choices of several searches at once, and
+// unsigned comparisons are signed ones with the top bits flipped.
+void rounds_portable(const unsigned char* records, uint32_t n, const uint32_t* hashes, size_t count,
+                     uint32_t* los, uint32_t* his) noexcept {
+  for (uint32_t remaining = n; remaining >= 2; remaining /= 2) {
+    for (size_t k = 0; k < count; ++k) {
+      const uint32_t lo = los[k], hi = his[k];
+      const uint32_t mid = lo + (hi - lo) / 2;
+      const bool below = load_u32(records + kRecordSize * mid) < hashes[k];
+      los[k] = below ? mid + 1 : lo;
+      his[k] = below ? hi : mid;
+    }
   }
-  // After r rounds every search has between (n + 1) / 2^r - 1 and n / 2^r records left (rounded
-  // down), so while n / 2^r is 2 or more every search is still going and its midpoint lies inside
-  // the array; only the last round needs to tell finished searches apart.
-  uint32_t remaining = n;
+}
+
 #if defined(__SSE2__)
-  // Four searches to a vector, the four records read one by one; unsigned comparisons are signed
-  // ones with the top bits flipped. Keys past `count` repeat the last one.
+// Four searches to a vector, their four records read one by one. Keys past `count` repeat the
+// last one.
+void rounds_sse2(const unsigned char* records, uint32_t n, const uint32_t* hashes, size_t count,
+                 uint32_t* los, uint32_t* his) noexcept {
   constexpr size_t kGroups = kMaxBatch / 4;
   const size_t groups = (count + 3) / 4;
   const __m128i flip = _mm_set1_epi32(INT32_MIN), one = _mm_set1_epi32(1);
@@ -199,7 +203,7 @@ void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds
     lo_v[g] = _mm_setzero_si128();
     hi_v[g] = _mm_set1_epi32(static_cast<int>(n));
   }
-  for (; remaining >= 2; remaining /= 2) {
+  for (uint32_t remaining = n; remaining >= 2; remaining /= 2) {
     for (size_t g = 0; g < groups; ++g) {
       const __m128i mid =
           _mm_add_epi32(lo_v[g], _mm_srli_epi32(_mm_sub_epi32(hi_v[g], lo_v[g]), 1));
@@ -226,17 +230,79 @@ void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds
       his[4 * g + k] = hi[k];
     }
   }
-#else
-  for (; remaining >= 2; remaining /= 2) {
-    for (size_t k = 0; k < count; ++k) {
-      const uint32_t lo = los[k], hi = his[k];
-      const uint32_t mid = lo + (hi - lo) / 2;
-      const bool below = load_u32(records + kRecordSize * mid) < hashes[k];
-      los[k] = below ? mid + 1 : lo;
-      his[k] = below ? hi : mid;
+}
+#endif
+
+#if defined(__x86_64__) || defined(__i386__)
+// Eight searches to a vector, their eight records read by one gather: record i's hash is the
+// 32-bit word 5 i of the array. Used where the processor has AVX2, for tables whose word offsets
+// fit the gather's signed 32-bit indices.
+__attribute__((target("avx2"))) void rounds_avx2(const unsigned char* records, uint32_t n,
+                                                 const uint32_t* hashes, size_t count,
+                                                 uint32_t* los, uint32_t* his) noexcept {
+  constexpr size_t kGroups = kMaxBatch / 8;
+  const size_t groups = (count + 7) / 8;
+  const __m256i flip = _mm256_set1_epi32(INT32_MIN), one = _mm256_set1_epi32(1);
+  __m256i lo_v[kGroups], hi_v[kGroups], h_v[kGroups];
+  for (size_t g = 0; g < groups; ++g) {
+    uint32_t h[8];
+    for (size_t k = 0; k < 8; ++k) h[k] = hashes[std::min(8 * g + k, count - 1)];
+    h_v[g] = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(h)), flip);
+    lo_v[g] = _mm256_setzero_si256();
+    hi_v[g] = _mm256_set1_epi32(static_cast<int>(n));
+  }
+  const int* words = reinterpret_cast<const int*>(records);
+  for (uint32_t remaining = n; remaining >= 2; remaining /= 2) {
+    for (size_t g = 0; g < groups; ++g) {
+      const __m256i mid =
+          _mm256_add_epi32(lo_v[g], _mm256_srli_epi32(_mm256_sub_epi32(hi_v[g], lo_v[g]), 1));
+      const __m256i word = _mm256_add_epi32(_mm256_slli_epi32(mid, 2), mid);
+      const __m256i read = _mm256_i32gather_epi32(words, word, 4);
+      const __m256i below = _mm256_cmpgt_epi32(h_v[g], _mm256_xor_si256(read, flip));
+      lo_v[g] = _mm256_blendv_epi8(lo_v[g], _mm256_add_epi32(mid, one), below);
+      hi_v[g] = _mm256_blendv_epi8(mid, hi_v[g], below);
     }
   }
+  for (size_t g = 0; g < groups; ++g) {
+    alignas(32) uint32_t lo[8], hi[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lo), lo_v[g]);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(hi), hi_v[g]);
+    for (size_t k = 0; k < 8 && 8 * g + k < count; ++k) {
+      los[8 * g + k] = lo[k];
+      his[8 * g + k] = hi[k];
+    }
+  }
+}
 #endif
+
+void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds,
+                  size_t count) noexcept {
+  // Record numbers fit in 32 bits, as the record count does.
+  const unsigned char* const records = table.records;
+  const uint32_t n = static_cast<uint32_t>(table.count);
+  uint32_t los[kMaxBatch], his[kMaxBatch];
+  for (size_t k = 0; k < count; ++k) {
+    los[k] = 0;
+    his[k] = n;
+  }
+  // After r rounds every search has between (n + 1) / 2^r - 1 and n / 2^r records left (rounded
+  // down), so while n / 2^r is 2 or more every search is still going and its midpoint lies inside
+  // the array; only the last round, when n / 2^r is 1, needs to tell finished searches apart.
+  if (count > 0) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (n < (1u << 28) && __builtin_cpu_supports("avx2")) {
+      rounds_avx2(records, n, hashes, count, los, his);
+    } else
+#endif
+    {
+#if defined(__SSE2__)
+      rounds_sse2(records, n, hashes, count, los, his);
+#else
+      rounds_portable(records, n, hashes, count, los, his);
+#endif
+    }
+  }
+  const uint32_t remaining = n == 0 ? 0 : 1;
   if (remaining == 1) {
     for (size_t k = 0; k < count; ++k) {
       // lo is n only for a finished search, whose read is then ignored.
