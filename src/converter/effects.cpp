@@ -30,6 +30,19 @@ std::optional<std::string_view> Glyphloom::suffix_of(std::string_view effect, ch
 
 std::string Glyphloom::effect_suffixes(const std::vector<std::string_view>& effects, char32_t base,
                                        size_t byte) const {
+  return detail::effect_suffixes_of(*this, effects, base, byte);
+}
+
+namespace detail {
+
+std::string effect_suffixes_of(const Glyphloom& converter,
+                               std::span<const std::string_view> effects, char32_t base,
+                               size_t byte) {
+  const Index& index_ = converter.index();
+  const auto suffix_of = [&](std::string_view effect, char32_t c) {
+    return converter.suffix_of(effect, c);
+  };
+  const auto warn = [&](std::string message, size_t at) { converter.warn(std::move(message), at); };
   std::string suffixes;
   std::string metas;
   for (const auto effect : effects) {
@@ -50,5 +63,7 @@ std::string Glyphloom::effect_suffixes(const std::vector<std::string_view>& effe
   }
   return suffixes + metas;
 }
+
+}  // namespace detail
 
 }  // namespace glyphloom

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -171,6 +172,11 @@ class Key {
   char* data_ = short_;
   size_t size_ = 0;
 };
+
+// `Glyphloom::effect_suffixes` of any run of effect words.
+std::string effect_suffixes_of(const Glyphloom& converter,
+                               std::span<const std::string_view> effects, char32_t base,
+                               size_t byte);
 
 // `pattern` with its "{}" placeholders replaced by `args` in order.
 std::string fill(std::string_view pattern, std::initializer_list<std::string_view> args);

@@ -1,6 +1,7 @@
 // Operands: what follows the modifiers of a tag, or the words of an open block, converted under
 // one modifier; group modifiers compose their operands into one ideographic or hieroglyphic
 // group.
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,11 +50,19 @@ std::string Glyphloom::operand(std::string_view modifier, std::string_view word,
       out += *text;
       out += effect_suffixes(effects, c.cp, byte);
     } else if (suffix_of(modifier, c.cp)) {
-      // The modifier is an effect for this character: it goes first among the effects.
-      std::vector<std::string_view> all{modifier};
-      all.insert(all.end(), effects.begin(), effects.end());
+      // The modifier is an effect for this character: it goes first among the effects. A tag
+      // has at most kMaxTagModifiers of them and a block none; only a longer list, which no
+      // conversion makes, is copied to the heap.
+      std::string_view stack[detail::kMaxTagModifiers + 1];
+      std::vector<std::string_view> heap;
+      if (effects.size() > detail::kMaxTagModifiers) heap.resize(effects.size() + 1);
+      const std::span<std::string_view> all =
+          heap.empty() ? std::span<std::string_view>(stack, effects.size() + 1)
+                       : std::span<std::string_view>(heap);
+      all[0] = modifier;
+      std::copy(effects.begin(), effects.end(), all.begin() + 1);
       out += ch;
-      out += effect_suffixes(all, c.cp, byte);
+      out += detail::effect_suffixes_of(*this, all, c.cp, byte);
     } else {
       warn(detail::fill("no {} form of {}", {modifier, ch}), byte);
       out += ch;
