@@ -106,6 +106,26 @@ def pictographs(index: _glyphloom.Index, converter: _glyphloom.Converter) -> lis
     return found
 
 
+def selector_pictographs(index: _glyphloom.Index, converter: _glyphloom.Converter) -> list[tuple[str, str, str]]:
+    """(emoji, glyphloom markup, emoji code) of every fully-qualified emoji that is one character
+    and U+FE0F, written `<:iconic name>`, with both sides' names turning into it and back."""
+    found = []
+    for ch, data in sorted(emoji.EMOJI_DATA.items()):
+        if len(ch) != 2 or ch[1] != "\ufe0f" or data.get("status") != emoji.STATUS["fully_qualified"]:
+            continue
+        spelling = index.get(1, ch[0])
+        if not spelling or not spelling.startswith("<:") or " " in spelling:
+            continue
+        markup = "<:iconic " + spelling[2:]
+        if converter.convert(markup, "warn") != (ch, [], None) or converter.to_glyphloom(ch) != markup:
+            continue
+        code = data["en"]
+        if emoji.emojize(code) != ch or emoji.demojize(ch) != code:
+            continue
+        found.append((ch, markup, code))
+    return found
+
+
 def character_names(index: _glyphloom.Index, count: int, seed: int) -> list[tuple[str, str, str]]:
     """(character, glyphloom key, Unicode name) for `count` characters spread over the code
     space that both name alike."""
@@ -212,9 +232,20 @@ def build_pairs(words: int, seed: int) -> list[Pair]:
                           len(tags.encode()), "B", "emoji.emojize"))
         check("pictograph", converter.to_glyphloom(text), tags)
         check("pictograph", emoji.demojize(text), codes)
-        pairs.append(Pair("to_glyphloom, a pictograph every 3rd word", ">= 20x",
+        pairs.append(Pair("to_glyphloom, a pictograph every 3rd word", ">= 50x",
                           lambda: converter.to_glyphloom(text), lambda: emoji.demojize(text),
                           len(text.encode()), "B", "emoji.demojize"))
+        # Each emoji with its presentation selector: the tag is checked to convert back.
+        icons = selector_pictographs(index, converter)
+        seq = tokens(words, len(icons), seed)
+        marked = render(seq, lambda n: icons[n][1])
+        coded = render(seq, lambda n: icons[n][2])
+        shown = render(seq, lambda n: icons[n][0])
+        check("selector", converter.to_glyphloom(shown), marked)
+        check("selector", emoji.demojize(shown), coded)
+        pairs.append(Pair("to_glyphloom, emoji+FE0F every 3rd word", ">= 20x",
+                          lambda: converter.to_glyphloom(shown), lambda: emoji.demojize(shown),
+                          len(shown.encode()), "B", "emoji.demojize"))
 
     names = character_names(index, 2000, seed)
     keys = [key for _, key, _ in names]

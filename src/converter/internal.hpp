@@ -105,8 +105,9 @@ inline std::string_view trim_end_white(std::string_view s) noexcept {
 }
 
 // The script word of directive keys: "egyptian", "cjk", or empty for every other character.
+// Egyptian runs through Extended-A (U+13460..U+143FF), up to the Anatolian block.
 inline std::string_view script_word(char32_t cp) noexcept {
-  if (cp >= 0x13000 && cp <= 0x13FFF) return "egyptian";
+  if (cp >= 0x13000 && cp <= 0x143FF) return "egyptian";
   if ((cp >= 0x2E80 && cp <= 0x9FFF) || (cp >= 0x20000 && cp <= 0x33FFF)) return "cjk";
   return {};
 }

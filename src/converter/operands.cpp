@@ -13,6 +13,42 @@
 
 namespace glyphloom {
 
+namespace {
+
+struct Form {
+  std::string_view text;
+  size_t length;  // bytes of the base it covers: one character, or a pair
+  char32_t first;
+};
+
+// The form under `modifier` of the character at `i` of `base`: of the pair that starts there
+// first, then of the character alone. `key` holds "modifier " and is reused for the lookups.
+std::optional<Form> form_at(const Index& index, detail::Key& key, size_t stem,
+                            std::string_view base, size_t i) {
+  const detail::Char c = detail::char_at(base, i);
+  if (i + c.length < base.size()) {
+    const size_t pair = c.length + detail::char_at(base, i + c.length).length;
+    key.truncate(stem);
+    key += base.substr(i, pair);
+    if (const auto text = index.get(Table::Names, key)) return Form{*text, pair, c.cp};
+  }
+  key.truncate(stem);
+  key += base.substr(i, c.length);
+  if (const auto text = index.get(Table::Names, key)) return Form{*text, c.length, c.cp};
+  return std::nullopt;
+}
+
+bool has_every_form(const Index& index, detail::Key& key, size_t stem, std::string_view base) {
+  for (size_t i = 0; i < base.size();) {
+    const auto form = form_at(index, key, stem, base, i);
+    if (!form) return false;
+    i += form->length;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::string Glyphloom::operand(std::string_view modifier, std::string_view word,
                                const std::vector<std::string_view>& effects, size_t byte) const {
   // "modifier word": the key of a composed character, and the stem of the character lookups.
@@ -22,34 +58,33 @@ std::string Glyphloom::operand(std::string_view modifier, std::string_view word,
     return std::string(*composed) + effect_suffixes(effects, first, byte);
   }
 
+  const size_t stem = modifier.size() + 1;
   std::string_view base = word;
   // A single byte is always a literal character, never the name of one.
   if (word.size() > 1) {
-    if (const auto text = index_.get(Table::Names, word)) base = *text;
-  }
-
-  const size_t stem = modifier.size() + 1;
-  std::string out;
-  for (size_t i = 0; i < base.size();) {
-    const detail::Char c = detail::char_at(base, i);
-    const auto ch = base.substr(i, c.length);
-    if (i + c.length < base.size()) {
-      const size_t pair = c.length + detail::char_at(base, i + c.length).length;
-      key.truncate(stem);
-      key += base.substr(i, pair);
-      if (const auto text = index_.get(Table::Names, key)) {
-        out += *text;
-        out += effect_suffixes(effects, c.cp, byte);
-        i += pair;
-        continue;
+    if (const auto text = index_.get(Table::Names, word)) {
+      base = *text;
+      // A word that happens to name a symbol ("and" is ∧, "sun" is ☉) keeps its own letters
+      // under a style that has no form of that symbol but has one of each letter: the writer
+      // meant the word. Effects apply to any character, so they keep the named base.
+      if (!is_effect(modifier) && !has_every_form(index_, key, stem, base) &&
+          has_every_form(index_, key, stem, word)) {
+        base = word;
       }
     }
-    key.truncate(stem);
-    key += ch;
-    if (const auto text = index_.get(Table::Names, key)) {
-      out += *text;
-      out += effect_suffixes(effects, c.cp, byte);
-    } else if (suffix_of(modifier, c.cp)) {
+  }
+
+  std::string out;
+  for (size_t i = 0; i < base.size();) {
+    if (const auto form = form_at(index_, key, stem, base, i)) {
+      out += form->text;
+      out += effect_suffixes(effects, form->first, byte);
+      i += form->length;
+      continue;
+    }
+    const detail::Char c = detail::char_at(base, i);
+    const auto ch = base.substr(i, c.length);
+    if (suffix_of(modifier, c.cp)) {
       // The modifier is an effect for this character: it goes first among the effects. A tag
       // has at most kMaxTagModifiers of them and a block none; only a longer list, which no
       // conversion makes, is copied to the heap.

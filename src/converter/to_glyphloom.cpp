@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "glyphloom/glyphloom.hpp"
@@ -61,7 +62,8 @@ std::optional<std::string_view> bracketed_name(std::string_view text) noexcept {
 
 class Unparser {
  public:
-  Unparser(const Index& index, std::string_view text) : index_(index), text_(text) {
+  Unparser(const Glyphloom& converter, std::string_view text)
+      : converter_(converter), index_(converter.index()), text_(text) {
     out_.reserve(text.size());
   }
 
@@ -154,23 +156,23 @@ class Unparser {
     // A tag takes a bounded number of modifiers and of attached meta bytes (the converter
     // refuses more), so only that many are folded into this one; the characters after them
     // start tags of their own and still convert back.
+    const size_t start = pos_ - c.bytes.size();
     const auto spelling = spelling_of(c);
     const auto name = spelling ? bracketed_name(*spelling) : std::nullopt;
     const size_t name_words = name ? std::count(name->begin(), name->end(), ' ') : 0;
     const size_t max_effects =
         name_words < detail::kMaxTagModifiers ? detail::kMaxTagModifiers - name_words : 0;
-    effects_.clear();
-    while (pos_ < size && byte_at(text_, pos_) >= 0x80 && effects_.size() < max_effects) {
+    found_effects_.clear();
+    effect_ends_.clear();
+    while (pos_ < size && byte_at(text_, pos_) >= 0x80 && found_effects_.size() < max_effects) {
       const utf8::Decoded next = utf8::decode(text_, pos_);
       if (next.cp == kReplacement && next.length == 1) break;
       const auto effect = index_.get(Table::Effects, text_.substr(pos_, next.length));
       if (!effect) break;
-      effects_.push_back(*effect);
+      found_effects_.push_back(*effect);
       pos_ += next.length;
+      effect_ends_.push_back(pos_);
     }
-    // The tag applies its last word first: the effect whose suffix came first goes last, so the
-    // tag converts back to the suffixes in their order.
-    if (effects_.size() > 1) std::rotate(effects_.begin(), effects_.begin() + 1, effects_.end());
 
     metas_.clear();
     size_t meta_bytes = 0;
@@ -182,30 +184,103 @@ class Unparser {
       metas_.push_back(std::move(found->meta));
       pos_ += found->length;
     }
-
-    if (effects_.empty() && metas_.empty()) {
+    const size_t end = pos_;
+    const size_t all = found_effects_.size();
+    if (all == 0 && metas_.empty()) {
       out_ += spelling.value_or(c.bytes);
-    } else {
-      write_tag(c, spelling);
+      return;
+    }
+
+    // What a character and the suffixes and metas after it are written as depends on those
+    // bytes alone, and text repeats them (every emoji with its selector): each is tried once.
+    const std::string_view span = text_.substr(start, end - start);
+    if (const auto known = decided_.find(span); known != decided_.end()) {
+      out_ += known->second.markup;
+      pos_ = start + known->second.length;
+      return;
+    }
+    const size_t written = out_.size();
+    fold(c, spelling, start, end);
+    if (decided_.size() < kMaxDecided) {
+      decided_.emplace(std::string(span), Decided{out_.substr(written), pos_ - start});
     }
   }
 
-  bool foldable(const Character& c) const {
+  // Writes `c` and what of [its end, end) folds into its tag, and moves the cursor past that.
+  void fold(const Character& c, std::optional<std::string_view> spelling, size_t start,
+            size_t end) {
+    const size_t all = found_effects_.size();
+
+    // A tag is written only where it converts back to exactly the characters it replaces: an
+    // effect whose suffix differs in this character's script, or words that join into another
+    // name, would change the text. Then fewer effects are folded, the longest run from the first
+    // that still converts back, and the characters after them get steps of their own. The first
+    // rejected count ends the search, so a character costs a bounded number of trials.
+    if (folds(c, spelling, start, all, metas_.size(), end)) return;
+    if (all > 0 && !metas_.empty() && folds(c, spelling, start, all, 0, effect_ends_[all - 1])) {
+      return;
+    }
+    size_t best = 0;
+    for (size_t j = 1; j < all && converts_back(c, spelling, start, j, 0, effect_ends_[j - 1]);
+         ++j) {
+      best = j;
+      best_.swap(trial_);
+    }
+    if (best > 0) {
+      out_ += best_;
+      pos_ = effect_ends_[best - 1];
+      return;
+    }
+    pos_ = start + c.bytes.size();
+    out_ += spelling.value_or(c.bytes);
+  }
+
+  // Whether the tag of `c` with its first `effects` effects and first `metas` metas converts
+  // back to text_[start, end); when it does, it is written and the cursor moves to `end`.
+  bool folds(const Character& c, std::optional<std::string_view> spelling, size_t start,
+             size_t effects, size_t metas, size_t end) {
+    if (!converts_back(c, spelling, start, effects, metas, end)) return false;
+    out_ += trial_;
+    pos_ = end;
+    return true;
+  }
+
+  bool converts_back(const Character& c, std::optional<std::string_view> spelling, size_t start,
+                     size_t effects, size_t metas, size_t end) {
+    // The tag applies its last word first: the effect whose suffix came first goes last, so the
+    // tag converts back to the suffixes in their order.
+    effects_.assign(found_effects_.begin(), found_effects_.begin() + effects);
+    if (effects_.size() > 1) std::rotate(effects_.begin(), effects_.begin() + 1, effects_.end());
+    trial_.clear();
+    write_tag(trial_, c, spelling, metas);
+    // Warnings count as a difference too, so that the markup converts back in every mode.
+    const auto result = converter_.convert(trial_, WarningMode::Warn);
+    const auto* converted = std::get_if<Converted>(&result);
+    return converted && converted->warnings.empty() &&
+           converted->text == text_.substr(start, end - start);
+  }
+
+  bool foldable(const Character& c) {
     if (c.cp != '>' && !utf8::is_white_space(c.cp)) return true;
     const auto spelling = spelling_of(c);
     return spelling && bracketed_name(*spelling);
   }
 
-  std::optional<std::string_view> spelling_of(const Character& c) const {
+  // Text repeats its characters (a script's letters, the same emoji), so the last spelling found
+  // for each of a few hundred code point slots is kept: a repeat costs no lookup.
+  std::optional<std::string_view> spelling_of(const Character& c) {
     if (c.literal) return std::nullopt;
-    return index_.get(Table::Spellings, c.bytes);
+    Remembered& slot = spellings_[(c.cp ^ (c.cp >> 8)) % kRemembered];
+    if (slot.cp != c.cp) slot = Remembered{c.cp, index_.get(Table::Spellings, c.bytes)};
+    return slot.spelling;
   }
 
   // The character's spelling, or the character itself.
   void write_plain(const Character& c) { out_ += spelling_of(c).value_or(c.bytes); }
 
   // One tag: the attached metas' words, the effect words, then the character's name.
-  void write_tag(const Character& c, std::optional<std::string_view> spelling) {
+  void write_tag(std::string& out, const Character& c, std::optional<std::string_view> spelling,
+                 size_t metas) const {
     const auto inner = spelling ? bracketed_name(*spelling) : std::nullopt;
     // A spelling of another shape names nothing an effect could be put before; with metas alone
     // it is used whole.
@@ -215,35 +290,59 @@ class Unparser {
     } else if (spelling && effects_.empty()) {
       name = *spelling;
     }
-    out_ += "<:";
-    for (const Meta& meta : metas_) {
-      out_ += meta.key;
-      out_ += ' ';
-      out_ += meta.value;
-      out_ += ' ';
+    out += "<:";
+    for (size_t m = 0; m < metas; ++m) {
+      out += metas_[m].key;
+      out += ' ';
+      out += metas_[m].value;
+      out += ' ';
     }
     for (const std::string_view effect : effects_) {
-      out_ += effect;
-      out_ += ' ';
+      out += effect;
+      out += ' ';
     }
-    out_ += name;
-    out_ += '>';
+    out += name;
+    out += '>';
   }
 
+  const Glyphloom& converter_;
   const Index& index_;
   const std::string_view text_;
   size_t pos_ = 0;
   std::string out_;
   detail::TagRuns tag_runs_;
-  // Reused across characters so the steps allocate only when metas are found.
-  std::vector<std::string_view> effects_;
+  // Reused across characters so the steps allocate only when effects or metas are found.
+  std::vector<std::string_view> found_effects_;
+  std::vector<size_t> effect_ends_;        // the cursor after each of found_effects_
+  std::vector<std::string_view> effects_;  // those of the tag being tried, in tag order
   std::vector<Meta> metas_;
+  // Outcomes of `fold` by the bytes it was given, a bounded number of them.
+  struct Decided {
+    std::string markup;
+    size_t length;  // of the text it stands for
+  };
+  struct SpanHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const noexcept {
+      return std::hash<std::string_view>{}(s);
+    }
+  };
+  static constexpr size_t kMaxDecided = 4096;
+  std::unordered_map<std::string, Decided, SpanHash, std::equal_to<>> decided_;
+  struct Remembered {
+    char32_t cp = 0;  // U+0000 is ASCII, so never looked up: an empty slot
+    std::optional<std::string_view> spelling;
+  };
+  static constexpr size_t kRemembered = 509;
+  Remembered spellings_[kRemembered];
+  std::string trial_;  // the tag being tried
+  std::string best_;   // the longest tag tried that converts back
 };
 
 }  // namespace
 
 std::string Glyphloom::to_glyphloom(std::string_view text) const {
-  return Unparser(index_, text).run();
+  return Unparser(*this, text).run();
 }
 
 }  // namespace glyphloom

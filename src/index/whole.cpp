@@ -52,8 +52,9 @@ uint32_t load_u32(const unsigned char* p) noexcept {
 constexpr size_t kScannedCollisions = 64;
 
 // The entry for `key` among records [from, n) that start a run of hash `h`, by bisection: first
-// the end of the run, then the first key not below `key`. Keys are compared as raw bytes and only
-// the one that matches is checked as UTF-8, so each step costs at most the length of `key`.
+// the end of the run, then the first key not below `key`. Every key it reads is range-checked and
+// checked as UTF-8, as the scan checks its candidates, so each step costs about the length of
+// `key`.
 template <class RecordAt>
 std::optional<Entry> search_by_key(std::string_view image, size_t from, size_t n, uint32_t h,
                                    std::string_view key, RecordAt&& record_at) {
@@ -71,7 +72,7 @@ std::optional<Entry> search_by_key(std::string_view image, size_t from, size_t n
   while (lo < hi) {
     const size_t mid = lo + (hi - lo) / 2;
     const Record r = record_at(mid);
-    if (detail::slice_at(image, r.key_offset, r.key_length) < key) {
+    if (detail::text_at(image, r.key_offset, r.key_length) < key) {
       lo = mid + 1;
     } else {
       hi = mid;
@@ -79,11 +80,9 @@ std::optional<Entry> search_by_key(std::string_view image, size_t from, size_t n
   }
   if (lo == end) return std::nullopt;
   const Record r = record_at(lo);
-  if (r.key_length != key.size() || detail::slice_at(image, r.key_offset, r.key_length) != key) {
-    return std::nullopt;
-  }
-  return Entry{detail::text_at(image, r.key_offset, r.key_length),
-               detail::text_at(image, r.text_offset, r.text_length)};
+  const std::string_view found = detail::text_at(image, r.key_offset, r.key_length);
+  if (found != key) return std::nullopt;
+  return Entry{found, detail::text_at(image, r.text_offset, r.text_length)};
 }
 
 // utf8::valid for the short keys and texts of records, without a call: ASCII, or a character or
@@ -326,69 +325,80 @@ void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds
   }
 }
 
-std::optional<Entry> entry_from(const TableView& table, std::string_view key, uint32_t h, size_t lo,
-                                bool key_valid) {
+namespace {
+
+// A key or text of a record: range-checked and checked as UTF-8, on the fast path without a call,
+// otherwise through the checked reader, which throws its message.
+inline __attribute__((always_inline)) std::string_view checked_text(std::string_view image,
+                                                                    uint32_t offset,
+                                                                    uint32_t length) {
+  if (offset <= image.size() && image.size() - offset >= length) {
+    const std::string_view slice = image.substr(offset, length);
+    if (valid_text(slice)) return slice;
+  }
+  return detail::text_at(image, offset, length);
+}
+
+Record record_of(const unsigned char* records, size_t i) noexcept {
+  const unsigned char* at = records + kRecordSize * i;
+  return Record{load_u32(at), load_u32(at + 4), load_u32(at + 8), load_u32(at + 12),
+                load_u32(at + 16)};
+}
+
+// The scan of the records of hash `h` from their lower bound `lo`. Every candidate's key is read
+// and checked before it is compared, whatever its length, so a bad key on the path aborts the
+// lookup even when it could not have matched. `matches(candidate)` compares; past
+// kScannedCollisions the rest of the run is searched by the whole key, which `whole_key()` gives.
+// `key_valid` tells that the key is known to be UTF-8: a candidate equal to it is UTF-8 too, so it
+// is compared first and only one that differs is checked.
+template <class Matches, class WholeKey>
+std::optional<Entry> scan(const TableView& table, uint32_t h, size_t lo, bool key_valid,
+                          Matches&& matches, WholeKey&& whole_key) {
   const std::string_view image = table.image;
   const unsigned char* const records = table.records;
   const size_t n = table.count;
-  const auto hash_at = [records](size_t i) { return load_u32(records + kRecordSize * i); };
-  const auto text = [image](uint32_t offset, uint32_t length) {
-    if (offset <= image.size() && image.size() - offset >= length) {
-      const std::string_view slice = image.substr(offset, length);
-      if (valid_text(slice)) return slice;
-    }
-    return detail::text_at(image, offset, length);  // throws the reader's message
-  };
-  for (size_t i = lo; i < n && hash_at(i) == h; ++i) {
-    const unsigned char* r = records + kRecordSize * i;
+  for (size_t i = lo; i < n && load_u32(records + kRecordSize * i) == h; ++i) {
     if (i - lo == kScannedCollisions) {
-      return search_by_key(image, i, n, h, key, [records](size_t k) {
-        const unsigned char* at = records + kRecordSize * k;
-        return Record{load_u32(at), load_u32(at + 4), load_u32(at + 8), load_u32(at + 12),
-                      load_u32(at + 16)};
-      });
+      return search_by_key(image, i, n, h, whole_key(),
+                           [records](size_t k) { return record_of(records, k); });
     }
-    // A candidate of another length cannot match and is not read; every other one is checked
-    // before it is compared, so a bad key on the path is found.
-    if (load_u32(r + 8) != key.size()) continue;
-    const uint32_t offset = load_u32(r + 4), length = load_u32(r + 8);
-    if (key_valid && offset <= image.size() && image.size() - offset >= length) {
-      // A candidate equal to a key known to be UTF-8 is UTF-8 too: compared first, only a
-      // candidate that differs needs the check.
-      const std::string_view candidate = image.substr(offset, length);
-      if (candidate == key) return Entry{candidate, text(load_u32(r + 12), load_u32(r + 16))};
-      text(offset, length);
-      continue;
+    const Record r = record_of(records, i);
+    if (key_valid && r.key_offset <= image.size() && image.size() - r.key_offset >= r.key_length) {
+      const std::string_view same = image.substr(r.key_offset, r.key_length);
+      if (matches(same)) return Entry{same, checked_text(image, r.text_offset, r.text_length)};
     }
-    const std::string_view candidate = text(offset, length);
-    if (candidate == key) return Entry{candidate, text(load_u32(r + 12), load_u32(r + 16))};
+    const std::string_view candidate = checked_text(image, r.key_offset, r.key_length);
+    if (matches(candidate))
+      return Entry{candidate, checked_text(image, r.text_offset, r.text_length)};
   }
   return std::nullopt;
 }
 
+}  // namespace
+
+std::optional<Entry> entry_from(const TableView& table, std::string_view key, uint32_t h, size_t lo,
+                                bool key_valid) {
+  return scan(
+      table, h, lo, key_valid, [key](std::string_view candidate) { return candidate == key; },
+      [key] { return key; });
+}
+
 std::optional<Entry> entry_from(const TableView& table, std::string_view head,
                                 std::string_view tail, uint32_t h, size_t lo) {
-  // Most keys looked up this way (the marker key of every tag) have no record of their hash
-  // and length: that is told without joining the key. A record that could match, or a run of
-  // records long enough to be searched by key, takes the whole key.
-  const unsigned char* const records = table.records;
-  const size_t n = table.count, size = head.size() + tail.size();
-  size_t i = lo;
-  while (i < n && i - lo < kScannedCollisions && load_u32(records + kRecordSize * i) == h &&
-         load_u32(records + kRecordSize * i + 8) != size) {
-    ++i;
-  }
-  if (i == n || load_u32(records + kRecordSize * i) != h) return std::nullopt;
-  char buffer[128];
+  // Most keys looked up this way (the marker key of every tag) have no record of their hash, so
+  // the key is compared in its two parts and joined only for a run long enough to be searched.
+  const size_t size = head.size() + tail.size();
   std::string joined;
-  char* key = buffer;
-  if (size > sizeof buffer) {
-    joined.resize(size);
-    key = joined.data();
-  }
-  head.copy(key, head.size());
-  tail.copy(key + head.size(), tail.size());
-  return entry_from(table, std::string_view(key, size), h, lo);
+  return scan(
+      table, h, lo, false,
+      [&](std::string_view candidate) {
+        return candidate.size() == size && candidate.starts_with(head) && candidate.ends_with(tail);
+      },
+      [&]() -> std::string_view {
+        joined.reserve(size);
+        joined.append(head).append(tail);
+        return joined;
+      });
 }
 
 }  // namespace detail
@@ -418,8 +428,7 @@ std::optional<Entry> Whole::entry(Table table, std::string_view key) const {
       return search_by_key(image_, i, n, h, key, [&](size_t k) { return record(table, k); });
     }
     Record r = record(table, i);
-    // As above: only candidates of the key's length are read, each checked before it is compared.
-    if (r.key_length != key.size()) continue;
+    // As above: every candidate is read and checked before it is compared.
     std::string_view candidate = detail::text_at(image_, r.key_offset, r.key_length);
     if (candidate == key) {
       return Entry{candidate, detail::text_at(image_, r.text_offset, r.text_length)};

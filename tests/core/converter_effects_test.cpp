@@ -47,7 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
         SuffixCase{"red", U'\u2E7F', "\U000E0072"}, SuffixCase{"red", U'\uA000', "\U000E0072"},
         SuffixCase{"red", U'\U00020000', ""}, SuffixCase{"red", U'\U00033FFF', ""},
         SuffixCase{"red", U'\U00034000', "\U000E0072"}, SuffixCase{"red", U'\U00013FFF', ""},
-        SuffixCase{"red", U'\U00014000', "\U000E0072"},
+        SuffixCase{"red", U'\U00014000', ""}, SuffixCase{"red", U'\U000143FF', ""},
+        SuffixCase{"red", U'\U00014400', "\U000E0072"},
         SuffixCase{"mirror", U'\U00013000', "\U00013440"},
         SuffixCase{"mirror", U'\u4E2D', "\U000E004D"},  // no CJK key: the generic one
         SuffixCase{"iconic", U'x', "\uFE0F"}, SuffixCase{"bold", U'a', std::nullopt}));

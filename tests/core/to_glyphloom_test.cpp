@@ -56,7 +56,17 @@ const Glyphloom& converter() {
                            {"color", "color: {}"},
                            {"size", "font-size: {}"},
                            {"lang", ""}};
-    return Glyphloom(testing::make_index({{}, spellings, effects, {}, templates}));
+    // The names that the markup written here reads back through, so that it converts back.
+    TableRows names = {{"upper ", ""},  {"upper 1", u8(0x00B9)},
+                       {"iconic ", ""}, {"iconic *suffix", u8(0xFE0F)},
+                       {"plain ", ""},  {"plain *suffix", u8(0xFE0E)},
+                       {"red ", ""},    {"red *suffix", tag('r')},
+                       {"blue ", ""},   {"blue *suffix", tag('b')}};
+    for (const auto& [character, spelling] : spellings) {
+      const std::string name = spelling.substr(2, spelling.size() - 3);
+      if (name.find(' ') == std::string::npos) names.push_back({name, character});
+    }
+    return Glyphloom(testing::make_index({names, spellings, effects, {}, templates}));
   }();
   return instance;
 }
@@ -214,7 +224,36 @@ INSTANTIATE_TEST_SUITE_P(
                       "a" + A("color", "red") + kHeart + kVs16 + A("color", "red"),
                       u8(0x1F3F4) + kFlagTags, A("color", "red") + "x", O("zz", "1") + "x",
                       ">" + kVs16, " " + kVs16 + "\n" + A("color", "red"),
-                      "<" + kVs16 + ":" + u8(0xA0) + u8(0x3000)));
+                      "<" + kVs16 + ":" + u8(0xA0) + u8(0x3000),
+                      // Effects whose suffix differs in the base's script, words that join into
+                      // another name, and effects after a spelling with a space.
+                      "a" + u8(0x13440), "中" + tag('r'), "中" + tag('F'), u8(0x22B8) + tag('L'),
+                      u8(0x1D400) + tag('r') + tag('M'), u8(0x14000) + tag('r') + u8(0x13440),
+                      "中" + A("color", "red") + tag('r')));
+
+// Every scalar value, alone, doubled and between two letters, converts back without a warning,
+// so also in mode "error". Sanitizer and debug builds take every 17th, for time.
+TEST(ToGlyphloomRoundTrip, EveryScalarValue) {
+  const Glyphloom converter(testing::default_index());
+#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
+  constexpr char32_t kStride = 1;
+#else
+  constexpr char32_t kStride = 17;
+#endif
+  size_t failures = 0;
+  for (char32_t cp = 0; cp <= 0x10FFFF; cp += kStride) {
+    if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+    const std::string c = u8(cp);
+    for (const std::string& text : {c, c + c, "a" + c + "b"}) {
+      const std::string markup = converter.to_glyphloom(text);
+      const auto converted = converter.convert(markup, WarningMode::Error);
+      const auto* ok = std::get_if<Converted>(&converted);
+      if (ok && ok->text == text) continue;
+      if (++failures <= 10) ADD_FAILURE() << "U+" << std::hex << uint32_t{cp} << ": " << markup;
+    }
+  }
+  EXPECT_EQ(failures, 0u);
+}
 
 }  // namespace
 }  // namespace glyphloom

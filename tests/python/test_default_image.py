@@ -102,10 +102,22 @@ def tags(payload):
     return "".join(chr(0xE0000 + ord(c)) for c in payload) + "\U000E007F"
 
 
+def bold(word):
+    return "".join(chr(0x1D400 + ord(c) - 65) if c.isupper() else chr(0x1D41A + ord(c) - 97)
+                   if c.islower() else c for c in word)
+
+
 @pytest.mark.parametrize(
     "source,text,warnings",
     [
         ("<:latin-small-letter-eng>", "\u014b", []),
+        # Words that name symbols the style has no form of keep their letters.
+        ("<:bold>Tea and cake in the sun or not<:>", bold("Tea and cake in the sun or not"), []),
+        ("<:bold and>", bold("and"), []),
+        ("<:greek>alpha beta<:>", "\u03b1 \u03b2", []),
+        # Egyptian runs through Extended-A.
+        ("<:beside \U00014000 \U000143fa>", "\U00014000\U00013431\U000143fa", []),
+        ("<:mirror \U00014000>", "\U00014000\U00013440", []),
         ("<:latin small letter eng>", "\u014b", []),
         ("\\:gt\\:alpha\\:DD\\:dd\\:star\\:check\\:ring", ">\u03b1\u2145\u2146\u22c6\u030c\U0001f48d", []),
         ("\\:BbbA", "\U0001d538", []),
@@ -147,6 +159,9 @@ def test_documented_examples(source, text, warnings):
         ("<:red \u4e2d>", "\u4e2d" + tags(":color red"), [("red on \u4e2d kept as color meta", 0)]),
         ("<:grey \u4e2d>", "\u4e2d" + tags(":color gray"), [("grey on \u4e2d kept as color meta", 0)]),
         ("<:flip \U00013000>", "\U00013000", [("flip does not apply to \U00013000", 0)]),
+        ("<:red \U000143ff>", "\U000143ff" + tags(":color red"),
+         [("red on \U000143ff kept as color meta", 0)]),
+        ("<:red \U00014400>", "\U00014400" + RED, []),
         ("<:red mirror \u4e2d>", "\u4e2d\U000e004d" + tags(":color red"),
          [("red on \u4e2d kept as color meta", 0)]),
         ("<:bold upper 2>", "\u00b2", [("no bold form of \u00b2", 0)]),

@@ -136,6 +136,28 @@ def test_malformed_texts_raise_internal_error_and_leave_index_usable(InternalErr
         idx.entries(0)
 
 
+@pytest.mark.parametrize("fault", ["not UTF-8", "outside the image"])
+def test_a_bad_candidate_of_another_length_aborts_the_lookup(InternalError, fault):
+    # "x" and "\x03\x1b" share a hash, and the two-byte key comes first: it cannot match "x",
+    # yet it is on the lookup's path and must be read and checked.
+    data = bytearray(image({0: {"x": "1", "\x03\x1b": "2", "ok": "3"}}))
+    record = next(8 + 8 * 5 + 20 * i for i in range(3)
+                  if struct.unpack_from("<I", data, 8 + 8 * 5 + 20 * i + 8)[0] == 2)
+    if fault == "not UTF-8":
+        data[struct.unpack_from("<I", data, record + 4)[0]] = 0xFF
+    else:
+        struct.pack_into("<I", data, record + 4, len(data))
+    idx = Index(bytes(data))
+    with pytest.raises(InternalError):
+        idx.get(0, "x")
+    converter = _glyphloom.Converter(idx)
+    with pytest.raises(InternalError):
+        converter.convert("\\:x", "warn")
+    with pytest.raises(InternalError, match="^converter lock"):
+        converter.convert("\\:ok", "warn")
+    assert _glyphloom.Converter(idx).convert("\\:ok", "warn") == ("3", [], None)
+
+
 @pytest.mark.parametrize(
     "call,exception,match",
     [

@@ -60,11 +60,11 @@ def test_wrong_argument_counts_raise_type_error(call):
 @pytest.mark.parametrize(
     "obj,signature",
     [
-        (_glyphloom.text_hash, "($module, text)"),
-        (_glyphloom.header, "($module, source)"),
-        (_glyphloom.meta_tags, "($module, kind, key, value)"),
-        (_glyphloom.meta_glyphloom, "($module, kind, key, value)"),
-        (_glyphloom.meta_at, "($module, text)"),
+        (_glyphloom.text_hash, "(text)"),
+        (_glyphloom.header, "(source)"),
+        (_glyphloom.meta_tags, "(kind, key, value)"),
+        (_glyphloom.meta_glyphloom, "(kind, key, value)"),
+        (_glyphloom.meta_at, "(text)"),
         (_glyphloom.Index, "(data=None)"),
         (_glyphloom.Converter, "(index)"),
         (_glyphloom.Index.get, "($self, table_number, key)"),

@@ -79,20 +79,20 @@ constexpr PyCFunction function(F f) {
 // One definition list per function, so that each is added in its own place of the module.
 PyMethodDef header_def[] = {
     {"header", function(fn_header), METH_VARARGS | METH_KEYWORDS,
-     "header($module, source)\n--\n\n(version, length) of the header at the start of the source"},
+     "header(source)\n--\n\n(version, length) of the header at the start of the source"},
     {nullptr, nullptr, 0, nullptr}};
 PyMethodDef meta_tags_def[] = {{"meta_tags", function(fn_meta_tags), METH_VARARGS | METH_KEYWORDS,
-                                "meta_tags($module, kind, key, value)\n--\n\n"
+                                "meta_tags(kind, key, value)\n--\n\n"
                                 "The TAG sequence of a meta: kind `open`, `close` or `attached`"},
                                {nullptr, nullptr, 0, nullptr}};
 PyMethodDef meta_glyphloom_def[] = {
     {"meta_glyphloom", function(fn_meta_glyphloom), METH_VARARGS | METH_KEYWORDS,
-     "meta_glyphloom($module, kind, key, value)\n--\n\n"
+     "meta_glyphloom(kind, key, value)\n--\n\n"
      "The glyphloom of a meta: `<:font han-japanese>`, `<:/font>`, `color red`"},
     {nullptr, nullptr, 0, nullptr}};
 PyMethodDef meta_at_def[] = {
     {"meta_at", function(fn_meta_at), METH_VARARGS | METH_KEYWORDS,
-     "meta_at($module, text)\n--\n\n"
+     "meta_at(text)\n--\n\n"
      "(kind, key, value) of the meta sequence at the start of the text and its byte length"},
     {nullptr, nullptr, 0, nullptr}};
 

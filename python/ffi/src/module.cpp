@@ -17,7 +17,7 @@ PyObject* fn_text_hash(PyObject*, PyObject* args, PyObject* kwargs) {
 
 PyMethodDef text_hash_def[] = {
     {"text_hash", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fn_text_hash)),
-     METH_VARARGS | METH_KEYWORDS, "text_hash($module, text)\n--\n\n"},
+     METH_VARARGS | METH_KEYWORDS, "text_hash(text)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr}};
 
 int add_type(PyObject* module, const char* name, PyObject* type) {
