@@ -60,6 +60,13 @@ struct Converted {
   std::vector<Warning> warnings;
 };
 
+// A conversion that failed: its error, and the byte offset in the source where what caused it
+// starts (the tag, short reference or unclosed "<:", or the first finding in mode "error").
+struct Failure {
+  Error error;
+  size_t byte;
+};
+
 // The converter over one index. Not safe for concurrent use: it owns the warning list of the
 // conversion in progress. The binding serialises calls with a lock.
 class Glyphloom {
@@ -102,6 +109,8 @@ class Glyphloom {
   // Tags and the driver.
   Result<std::string> tag(std::string_view content, size_t byte) const;
   Result<Converted> convert(std::string_view source, WarningMode mode) const;
+  // `convert`, with where it failed.
+  std::variant<Converted, Failure> convert_located(std::string_view source, WarningMode mode) const;
 
   // Text to markup.
   std::string to_glyphloom(std::string_view text) const;

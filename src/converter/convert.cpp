@@ -126,12 +126,15 @@ size_t next_tag(std::string_view source, size_t from) {
 // a whole plain text, is copied once and nothing else.
 class Output {
  public:
-  explicit Output(size_t expected) { buffer_.reserve(expected + kSpare); }
+  // The spare stretch grows with the source, so a short conversion allocates little.
+  explicit Output(size_t expected) : spare_(std::clamp(expected, kMove, kMaxSpare)) {
+    buffer_.reserve(expected + spare_);
+  }
 
   // `piece`, which may be read up to `readable` (its buffer's end).
   void append(std::string_view piece, const char* readable) {
     if (piece.size() <= kMove && readable - piece.data() >= static_cast<ptrdiff_t>(kMove)) {
-      if (buffer_.size() - size_ < kMove) buffer_.resize(size_ + kSpare);
+      if (buffer_.size() - size_ < kMove) buffer_.resize(size_ + spare_);
       std::memcpy(buffer_.data() + size_, piece.data(), kMove);
       size_ += piece.size();
       return;
@@ -157,8 +160,9 @@ class Output {
 
  private:
   static constexpr size_t kMove = 32;
-  static constexpr size_t kSpare = 4096;
+  static constexpr size_t kMaxSpare = 4096;
 
+  size_t spare_;
   std::string buffer_;
   size_t size_ = 0;  // of the text; the buffer holds the spare stretch after it
 };
@@ -334,6 +338,13 @@ class Lookahead {
 }  // namespace
 
 Result<Converted> Glyphloom::convert(std::string_view source, WarningMode mode) const {
+  auto located = convert_located(source, mode);
+  if (auto* failure = std::get_if<Failure>(&located)) return std::move(failure->error);
+  return std::move(std::get<Converted>(located));
+}
+
+std::variant<Converted, Failure> Glyphloom::convert_located(std::string_view source,
+                                                            WarningMode mode) const {
   static const std::vector<std::string_view> kNoEffects;
   warnings_.clear();
   unlisted_ = 0;
@@ -391,7 +402,7 @@ Result<Converted> Glyphloom::convert(std::string_view source, WarningMode mode) 
       } else {
         auto kept_text =
             kept(UnknownEntity{std::string(name)}, source.substr(start, end - start), start, mode);
-        if (auto* error = std::get_if<Error>(&kept_text)) return std::move(*error);
+        if (auto* error = std::get_if<Error>(&kept_text)) return Failure{std::move(*error), start};
         out += std::get<std::string>(kept_text);
       }
       pos = end;
@@ -402,7 +413,7 @@ Result<Converted> Glyphloom::convert(std::string_view source, WarningMode mode) 
     if (close == std::string_view::npos) {
       const auto rest = source.substr(start);
       auto kept_text = kept(Unclosed{std::string(rest)}, rest, start, mode);
-      if (auto* error = std::get_if<Error>(&kept_text)) return std::move(*error);
+      if (auto* error = std::get_if<Error>(&kept_text)) return Failure{std::move(*error), start};
       out += std::get<std::string>(kept_text);
       break;
     }
@@ -428,7 +439,9 @@ Result<Converted> Glyphloom::convert(std::string_view source, WarningMode mode) 
       auto resolved = content.size() > 1 ? tag_parts(content, start) : tag(content, start);
       if (auto* error = std::get_if<Error>(&resolved)) {
         resolved = kept(std::move(*error), source.substr(start, close + 1 - start), start, mode);
-        if (auto* kept_error = std::get_if<Error>(&resolved)) return std::move(*kept_error);
+        if (auto* kept_error = std::get_if<Error>(&resolved)) {
+          return Failure{std::move(*kept_error), start};
+        }
       }
       out += std::get<std::string>(resolved);
     }
@@ -440,7 +453,8 @@ Result<Converted> Glyphloom::convert(std::string_view source, WarningMode mode) 
   }
   std::vector<Warning> warnings = std::exchange(warnings_, {});
   if (mode == WarningMode::Error && !warnings.empty()) {
-    return Error{Unsupported{std::move(warnings.front())}};
+    const size_t byte = warnings.front().byte;
+    return Failure{Unsupported{std::move(warnings.front())}, byte};
   }
   return Converted{std::move(out).take(), std::move(warnings)};
 }

@@ -274,11 +274,19 @@ __attribute__((target("avx2"))) void rounds_avx2(const unsigned char* records, u
 }
 #endif
 
+constexpr size_t kMaxPlainBatch = 2;
+constexpr size_t kMinGatherBatch = 16;
+
 void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds,
                   size_t count) noexcept {
   // Record numbers fit in 32 bits, as the record count does.
   const unsigned char* const records = table.records;
   const uint32_t n = static_cast<uint32_t>(table.count);
+  // A search or two gain nothing from interleaving: the plain search is quickest.
+  if (count <= kMaxPlainBatch) {
+    for (size_t k = 0; k < count; ++k) bounds[k] = lower_bound(table, hashes[k]);
+    return;
+  }
   uint32_t los[kMaxBatch], his[kMaxBatch];
   for (size_t k = 0; k < count; ++k) {
     los[k] = 0;
@@ -289,7 +297,9 @@ void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds
   // the array; only the last round, when n / 2^r is 1, needs to tell finished searches apart.
   if (count > 0) {
 #if defined(__x86_64__) || defined(__i386__)
-    if (n < (1u << 28) && __builtin_cpu_supports("avx2")) {
+    // A gather pays off only over many searches: for a few, reading their records one by one
+    // is faster (and much faster where gathers are microcoded).
+    if (count >= kMinGatherBatch && n < (1u << 28) && __builtin_cpu_supports("avx2")) {
       rounds_avx2(records, n, hashes, count, los, his);
     } else
 #endif
