@@ -199,6 +199,153 @@ def html_references() -> dict[str, str]:
     return refs
 
 
+def load_named_sequences(path: Path) -> list[tuple[str, str]]:
+    """(name, text) of NamedSequences.txt."""
+    out = []
+    for line in path.read_text(encoding="utf-8").splitlines():
+        if line and not line.startswith("#"):
+            name, codes = line.split(";")
+            out.append((name, "".join(chr(int(c, 16)) for c in codes.split())))
+    return out
+
+
+@dataclass(frozen=True)
+class Emoji:
+    text: str
+    status: str  # "fully-qualified", "component", ...
+    version: float  # the Emoji version that added it
+    names: tuple[str, ...]  # the CLDR short name; or a shortcode name and its aliases
+
+
+_EMOJI_TEST = re.compile(r"([0-9A-F ]+?)\s*; ([a-z-]+)\s*# \S+ E(\d+\.\d+) (.+)")
+
+
+def load_emoji_test(path: Path) -> list[Emoji]:
+    """The emoji of emoji-test.txt with their CLDR short names, in the file's order."""
+    out = []
+    for line in path.read_text(encoding="utf-8").splitlines():
+        m = _EMOJI_TEST.fullmatch(line)
+        if m:
+            text = "".join(chr(int(c, 16)) for c in m.group(1).split())
+            out.append(Emoji(text, m.group(2), float(m.group(3)), (m.group(4),)))
+    return out
+
+
+def load_shortcodes(path: Path) -> list[Emoji]:
+    """The vendored table of the `emoji` package: each emoji with its name and aliases."""
+    out = []
+    for line in path.read_text(encoding="utf-8").splitlines():
+        if line and not line.startswith("#"):
+            codes, status, version, name, aliases = line.split("\t")
+            text = "".join(chr(int(c, 16)) for c in codes.split())
+            out.append(Emoji(text, status, float(version), (name, *aliases.split())))
+    return out
+
+
+def load_unikemet(path: Path) -> dict[int, dict[str, str]]:
+    """Code point -> {tag: value} of Unikemet.txt."""
+    signs: dict[int, dict[str, str]] = {}
+    for line in path.read_text(encoding="utf-8").splitlines():
+        if line and not line.startswith("#"):
+            cp, tag, value = line.split("\t")
+            signs.setdefault(int(cp.removeprefix("U+"), 16), {})[tag] = value
+    return signs
+
+
+@dataclass
+class TexSources:
+    """What the TeX and LaTeX files say: symbol names by file, one-command definitions
+    (name -> the one command it stands for) and the text commands of the .dfu files."""
+
+    symbols: dict[str, list[str]]  # file -> the math symbols it declares, in order
+    definitions: list["TexDefinition"]  # in file precedence order
+    text_commands: dict[str, int]  # command -> code point
+
+
+# The files the math names come from, in precedence: unicode-math's definitions speak of
+# Unicode characters, so they come first; plain TeX is the oldest word.
+TEX_MATH_FILES = ("unicode-math-xetex.sty", "amsmath.sty", "amssymb.sty", "fontmath.ltx",
+                  "plain.tex")
+# Declarations of a math symbol: plain TeX's \mathchardef, LaTeX's \DeclareMath...
+_TEX_SYMBOL = re.compile(
+    r"\\(?:mathchardef|DeclareMath(?:Symbol|Delimiter|Accent|Radical)\{?)\\([A-Za-z]+)")
+# One name defined as another: \let\a=\b, \global\let\a\b, \cs_set_eq:NN \a \b.
+_TEX_LET = re.compile(r"\\(?:let|cs_set_eq:NN|cs_new_eq:NN)\s*\\([A-Za-z]+)\s*=?\s*\\([A-Za-z]+)")
+# A macro without parameters: \def\a{...}, \DeclareRobustCommand\a{...}, \newcommand{\a}{...}.
+_TEX_DEF = re.compile(
+    r"\\(?:def|DeclareRobustCommand\*?|newcommand|renewcommand|cs_set_protected:Npn"
+    r"|cs_new_protected:Npn|DeclareDocumentCommand)\s*\{?\\([A-Za-z]+)\}?\s*(\{\s*\}\s*)?\{")
+_TEX_DFU = re.compile(r"\\DeclareUnicodeCharacter\{([0-9A-F]+)\}\{\\([A-Za-z]+)\}")
+# Commands that only set spacing, class or limits around the symbol a macro stands for.
+_TEX_LAYOUT = frozenset({"relax", "mathinner", "mathord", "mathrel", "mathbin", "mathop",
+                         "mathpunct", "nolimits", "limits", "textstyle", "DOTSB", "DOTSI",
+                         "DOTSX", "protect", "m@th"})
+
+
+def braced(text: str, start: int) -> str | None:
+    """The text of the group opening at `start` (a `{`), or None if it never closes."""
+    depth = 0
+    for i in range(start, len(text)):
+        if text[i] == "{" and text[i - 1] != "\\":
+            depth += 1
+        elif text[i] == "}" and text[i - 1] != "\\":
+            depth -= 1
+            if depth == 0:
+                return text[start + 1:i]
+    return None
+
+
+def one_command(body: str) -> str | None:
+    r"""The command a macro body stands for when it is one command and layout around it
+    (`\;\Longrightarrow\;`, `\mathinner{\unicodecdots}`, the math branch of \ifmmode)."""
+    body = re.sub(r"\\ifmmode(.*?)\\else.*?\\fi", r"\1", body, flags=re.S)
+    if "#" in body:
+        return None
+    tokens = re.findall(r"\\([A-Za-z@]+|.)|([^\s{}$])", body, re.S)
+    words = [w for w, other in tokens if not other and w not in _TEX_LAYOUT and len(w) > 1]
+    if len(words) != 1 or any(other for _, other in tokens):
+        return None
+    return words[0] if words[0].isalpha() else None
+
+
+@dataclass(frozen=True)
+class TexDefinition:
+    name: str
+    command: str
+    # A macro that is one command with layout (\def\int{\intop\nolimits}) is that
+    # command's symbol both ways; \let only copies the meaning the command has then
+    # (amssymb lets its names be \relax before declaring them).
+    both_ways: bool
+
+
+def tex_definitions(text: str) -> list[TexDefinition]:
+    found = [(m.start(), TexDefinition(m.group(1), m.group(2), False))
+             for m in _TEX_LET.finditer(text)]
+    for m in _TEX_DEF.finditer(text):
+        body = braced(text, m.end() - 1)
+        command = one_command(body) if body is not None else None
+        if command:
+            found.append((m.start(), TexDefinition(m.group(1), command, True)))
+    return [definition for _, definition in sorted(found, key=lambda f: f[0])]
+
+
+def load_tex(directory: Path) -> TexSources:
+    def read(name: str) -> str:
+        return (directory / name).read_text(encoding="latin-1")
+
+    symbols, definitions = {}, []
+    for name in TEX_MATH_FILES:
+        text = read(name)
+        symbols[name] = list(dict.fromkeys(_TEX_SYMBOL.findall(text)))
+        definitions += tex_definitions(text)
+    text_commands: dict[str, int] = {}
+    for path in sorted(directory.glob("*.dfu")):
+        for m in _TEX_DFU.finditer(read(path.name)):
+            cp = int(m.group(1), 16)
+            text_commands[m.group(2)] = min(cp, text_commands.get(m.group(2), cp))
+    return TexSources(symbols, definitions, text_commands)
+
+
 @dataclass
 class Sources:
     ucd: Ucd
@@ -206,6 +353,11 @@ class Sources:
     namelist_aliases: list[tuple[int, str]]
     math_commands: list[tuple[str, int]]
     html: dict[str, str]
+    named_sequences: list[tuple[str, str]]
+    emoji: list[Emoji]
+    shortcodes: list[Emoji]
+    tex: TexSources
+    unikemet: dict[int, dict[str, str]]
 
 
 def load_sources(root: Path = SOURCES) -> Sources:
@@ -216,6 +368,11 @@ def load_sources(root: Path = SOURCES) -> Sources:
         load_namelist_aliases(ucd_dir / "NamesList-aliases.txt"),
         load_math_commands(root / "unicode-math" / "unicode-math-table.tex"),
         html_references(),
+        load_named_sequences(ucd_dir / "NamedSequences.txt"),
+        load_emoji_test(root / "emoji-16.0" / "emoji-test.txt"),
+        load_shortcodes(root / "emoji-shortcodes" / "shortcodes.tsv"),
+        load_tex(root / "texlive"),
+        load_unikemet(root / "unikemet" / "Unikemet.txt"),
     )
 
 
