@@ -435,24 +435,36 @@ class Names:
         if key + " " in self.text:
             return "a modifier"
         if key in self.text:
-            return "same" if self.text[key] == text else f"{self.source[key]} key"
+            if self.text[key] == text:
+                return "same"
+            # `snowman` stays U+2603; with the effect `iconic` it is the emoji's U+2603 U+FE0F.
+            if self.text[key] == text.replace(VS16, ""):
+                return "same but for U+FE0F"
+            return f"{self.source[key]} key"
         # A tag tries the dashed whole name first: `red-heart` would hide `red heart`.
         if self.dashed.get(key, text) != text:
             return "dashed form of a composed key"
         return None
 
 
+VS16 = "\uFE0F"  # the emoji presentation selector
+
+
 class Claims:
-    """What one source could not add: its keys that already name the same text, and its
-    collisions (key, text, reason)."""
+    """What one source could not add: its keys that already name the same text (or the
+    same text without the emoji presentation selector), and its collisions (key, text,
+    reason)."""
 
     def __init__(self):
         self.same = 0
+        self.presentation = 0
         self.collisions: list[tuple[str, str, str]] = []
 
     def note(self, key: str, text: str, reason: str) -> None:
         if reason == "same":
             self.same += 1
+        elif reason == "same but for U+FE0F":
+            self.presentation += 1
         else:
             self.collisions.append((key, text, reason))
 
@@ -604,12 +616,14 @@ def add_emoji_names(names: Names, src: Sources) -> None:
 
 
 def informal_aliases(src: Sources) -> dict[str, int]:
-    """Key -> code point of the NamesList aliases that name one character only, without
-    their trailing abbreviation (`horizontal tabulation (HT)` -> `horizontal-tabulation`)."""
+    """Key -> code point of the NamesList aliases that name one character only, a line's
+    aliases apart (`hashtag, hash`), without a trailing abbreviation (`horizontal
+    tabulation (HT)` -> `horizontal-tabulation`)."""
     cps: dict[str, set[int]] = {}
-    for cp, alias in src.namelist_aliases:
-        key = name_key(re.sub(r"\s*\([^()]*\)$", "", alias))
-        cps.setdefault(key, set()).add(cp)
+    for cp, line in src.namelist_aliases:
+        for alias in line.split(", "):
+            key = name_key(re.sub(r"\s*\([^()]*\)$", "", alias.strip()))
+            cps.setdefault(key, set()).add(cp)
     return {key: min(c) for key, c in cps.items() if len(c) == 1}
 
 
@@ -911,9 +925,9 @@ def sign_code(code: str) -> str | None:
     return series + m.group(2) + m.group(3).lower()
 
 
-def egyptian_signs(ctx):
+def egyptian_signs(chars):
     """(code, sign) of the Egyptian signs whose Unicode name carries their code."""
-    for c in ctx.named:
+    for c in chars:
         if c.name.startswith("EGYPTIAN HIEROGLYPH "):
             code = sign_code(c.name.removeprefix("EGYPTIAN HIEROGLYPH "))
             if code:
@@ -979,7 +993,7 @@ def anatolian_names(ctx):
 def forms_gardiner(ctx):
     """Egyptian hieroglyphs by Gardiner number: `gardiner A1` from the name, then by JSesh
     code, variant letters as JSesh writes them (`gardiner A14A`), for both blocks."""
-    for code, c in egyptian_signs(ctx):
+    for code, c in egyptian_signs(ctx.named):
         yield Form("gardiner", code, chr(c.cp))
     for kind, cp, code in unikemet_codes(ctx):
         if kind == 1:
@@ -996,7 +1010,7 @@ def forms_luwian(ctx):
 def forms_hieroglyph(ctx):
     """Any hieroglyph: Egyptian ones by Gardiner number, Anatolian ones by name.
     Anatolian numbers would collide with Gardiner's (both have an A1)."""
-    for code, c in egyptian_signs(ctx):
+    for code, c in egyptian_signs(ctx.named):
         yield Form("hieroglyph", code, chr(c.cp), (0,))
     for operand, c in anatolian_names(ctx):
         if not re.fullmatch(r"A\d+[a-z]?", operand):
@@ -1412,21 +1426,30 @@ def target_cases(src: Sources, names: dict[str, str]) -> dict[str, list[tuple[st
     symbols += sorted(n for n in defined if meaning(n) is not None)
     composed = composed_keys_by_text(names, markers)
 
+    def emoji(key: str, text: str) -> str:
+        # A key that already named the emoji's character keeps it; the emoji presentation
+        # is then the effect `iconic`.
+        return names[key] if names.get(key) == text.replace(VS16, "") else text
+
     def by_code(cp: int, modifiers: tuple[str, ...]) -> tuple[str, str]:
         keys = [k for k in composed.get(chr(cp), []) if k.split(" ")[0] in modifiers]
         return (f"<:{keys[0]}>" if keys else _UNREACHABLE), chr(cp)
 
+    # The number in a sign's Unicode name keeps its key where JSesh gives the number to
+    # another sign (`gardiner A68` is U+1304D EGYPTIAN HIEROGLYPH A068; JSesh's A68 is
+    # U+13468, which is `hieroglyph A068B`).
+    name_codes = {code: c.cp for code, c in egyptian_signs(src.ucd.named())}
     decomposed = [c.cp for c in src.ucd.chars.values()
                   if c.decomposition_tag in DECOMPOSITION_MODIFIERS]
     return {
-        "emoji short names": [(f"<:{emoji_key(e.names[0]).replace('-', ' ')}>", e.text)
-                              for e in fully_qualified],
-        "emoji shortcodes": [(f"<:{code}>", text) for code, text in shortcodes.items()],
+        "emoji short names": [(f"<:{emoji_key(e.names[0]).replace('-', ' ')}>",
+                               emoji(emoji_key(e.names[0]), e.text)) for e in fully_qualified],
+        "emoji shortcodes": [(f"<:{code}>", emoji(code, text)) for code, text in shortcodes.items()],
         "everyday LaTeX": [("\\:" + n, meaning(n)) for n in EVERYDAY_LATEX],
         "LaTeX text commands": [("\\:" + command, chr(cp))
                                 for command, cp in sorted(src.tex.text_commands.items())],
         "TeX math symbols": [("\\:" + n, meaning(n)) for n in dict.fromkeys(symbols)],
-        "Egyptian JSesh codes": [(f"<:gardiner {code}>", chr(cp))
+        "Egyptian JSesh codes": [(f"<:gardiner {code}>", chr(name_codes.get(code, cp)))
                                  for cp, sign in sorted(src.unikemet.items())
                                  for code in jsesh_codes(sign)],
         "Egyptian signs by code": [by_code(cp, ("gardiner", "hieroglyph"))
@@ -1484,7 +1507,8 @@ def report(src: Sources, result: Build) -> list[str]:
     lines.append("names by source: " + ", ".join(f"{s} {n}" for s, n in sources.items()))
     for source, claims in result.names.claims.items():
         lines.append(f"{source}: {sources.get(source, 0)} added, {claims.same} already named "
-                     f"so, {len(claims.collisions)} collisions")
+                     f"so, {claims.presentation} already named so without U+FE0F, "
+                     f"{len(claims.collisions)} collisions")
         lines += [f"  {key} -> {visible(text)}: {reason}" for key, text, reason in claims.collisions]
     lines.append("spellings by kind: "
                  + ", ".join(f"{k} {v}" for k, v in result.spelling_kinds.items()))
