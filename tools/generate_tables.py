@@ -4,7 +4,9 @@
 Reads the public sources in data/sources/ and the hand-written vocabulary in
 data/vocabulary/, writes data/tables/{names,spellings,effects,fonts,templates}.tsv
 (or the same files into the directory given as the only argument) and prints the
-size of each table and of each modifier's composed keys. Standard library only;
+size of each table and of each modifier's composed keys, the names each source added,
+every collision it resolved, and how much of each vocabulary users type resolves
+(TARGETS). It reads only the vendored files. Standard library only;
 the output is a pure function of the inputs, so running it twice gives identical
 files. Regenerate after changing a source or the vocabulary: `make tables`.
 
