@@ -13,8 +13,13 @@ Index open_accepted(const SharedBytes& data) {
 }
 
 namespace {
+// The class of another module that raises _glyphloom's internal errors (see
+// use_internal_error_type), or null.
+PyObject* borrowed_internal_error = nullptr;
+
 // Created once, on first use, and never changed afterwards.
 PyObject* internal_error_type() {
+  if (borrowed_internal_error) return borrowed_internal_error;
   static PyObject* type = PyErr_NewExceptionWithDoc(
       "_glyphloom.InternalError",
       "An internal fault of glyphloom: a malformed index image met during a lookup, or a "
@@ -33,21 +38,16 @@ int clear_nothing(PyObject*) {
   return 0;
 }
 
+void use_internal_error_type(PyObject* type) {
+  PyObject* old = borrowed_internal_error;
+  borrowed_internal_error = type;
+  Py_XDECREF(old);
+}
+
 void raise_internal(const char* message) {
   PyObject* type = internal_error_type();
   if (!type) return;  // creating the type failed; its exception is set
   PyErr_SetString(type, message);
-}
-
-bool parse(PyObject* args, PyObject* kwargs, const char* format, const char* const* names,
-           PyObject** out, int count) {
-  PyObject* slots[4] = {nullptr, nullptr, nullptr, nullptr};
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, format, const_cast<char**>(names), &slots[0],
-                                   &slots[1], &slots[2], &slots[3])) {
-    return false;
-  }
-  for (int i = 0; i < count; ++i) out[i] = slots[i];
-  return true;
 }
 
 bool type_error(const char* name, const std::string& what) {

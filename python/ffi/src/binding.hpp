@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "arguments.hpp"
 #include "glyphloom/glyphloom.hpp"
 #include "glyphloom/index.hpp"
 
@@ -84,6 +85,9 @@ bool choice_arg(std::string_view text, const std::pair<std::string_view, E> (&ch
 
 // Raises the internal-error exception (a BaseException subclass) with `message`.
 void raise_internal(const char* message);
+// Makes `type` (a new reference, taken) the class of the internal errors raised here: the package's
+// own module raises those of _glyphloom.
+void use_internal_error_type(PyObject* type);
 
 // Runs `body`; C++ failures become Python exceptions and a null result.
 template <class Body>
@@ -99,11 +103,6 @@ PyObject* guarded(Body&& body) noexcept {
   }
   return nullptr;
 }
-
-// Parses exactly the parameters `names` (positional or keyword, none optional unless `optional`
-// from that position on) into borrowed references.
-bool parse(PyObject* args, PyObject* kwargs, const char* format, const char* const* names,
-           PyObject** out, int count);
 
 // Argument conversions. Each returns false with a Python exception set on failure; messages
 // start with "argument '<name>': ".

@@ -11,9 +11,9 @@ PyConverter* as_converter(PyObject* self) {
 }
 
 PyObject* converter_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  static const char* const names[] = {"index", nullptr};
+  static const char* const names[] = {"index"};
   PyObject* index = nullptr;
-  if (!parse(args, kwargs, "O:Converter", names, &index, 1)) return nullptr;
+  if (!parse_tuple(args, kwargs, {"Converter", names, 1, 1}, &index)) return nullptr;
   if (!is_index(index)) {
     type_error("index", "expected Index");
     return nullptr;
@@ -75,13 +75,14 @@ PyObject* error_tuple(const Error& error) {
 constexpr std::pair<std::string_view, WarningMode> kModes[] = {
     {"warn", WarningMode::Warn}, {"error", WarningMode::Error}, {"lenient", WarningMode::Lenient}};
 
-PyObject* converter_convert(PyObject* self, PyObject* args, PyObject* kwargs) {
-  static const char* const names[] = {"source", "mode", nullptr};
+PyObject* converter_convert(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                            PyObject* kwnames) {
+  static const char* const names[] = {"source", "mode"};
   PyObject* objs[2];
   std::string_view source, mode_text;
   WarningMode mode;
-  if (!parse(args, kwargs, "OO:convert", names, objs, 2) || !text_arg(objs[0], "source", source) ||
-      !text_arg(objs[1], "mode", mode_text) ||
+  if (!parse(args, nargs, kwnames, {"convert", names, 2, 2}, objs) ||
+      !text_arg(objs[0], "source", source) || !text_arg(objs[1], "mode", mode_text) ||
       !choice_arg(mode_text, kModes, "unknown warning mode", mode)) {
     return nullptr;
   }
@@ -99,19 +100,22 @@ PyObject* converter_convert(PyObject* self, PyObject* args, PyObject* kwargs) {
 
 // Methods of one text argument.
 template <class Op, class Build>
-PyObject* one_text(PyObject* self, PyObject* args, PyObject* kwargs, const char* format,
-                   const char* name, Op&& op, Build&& build) {
-  const char* const names[] = {name, nullptr};
+PyObject* one_text(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                   const char* function, const char* name, Op&& op, Build&& build) {
+  const char* const names[] = {name};
   PyObject* obj = nullptr;
   std::string_view text;
-  if (!parse(args, kwargs, format, names, &obj, 1) || !text_arg(obj, name, text)) return nullptr;
+  if (!parse(args, nargs, kwnames, {function, names, 1, 1}, &obj) || !text_arg(obj, name, text)) {
+    return nullptr;
+  }
   return with_core(
       self, [&](const Glyphloom& core) { return op(core, text); }, build);
 }
 
-PyObject* converter_to_glyphloom(PyObject* self, PyObject* args, PyObject* kwargs) {
+PyObject* converter_to_glyphloom(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                 PyObject* kwnames) {
   return one_text(
-      self, args, kwargs, "O:to_glyphloom", "text",
+      self, args, nargs, kwnames, "to_glyphloom", "text",
       [](const Glyphloom& core, std::string_view text) { return core.to_glyphloom(text); },
       [](const std::string& markup) { return str(markup); });
 }
@@ -121,9 +125,10 @@ PyObject* run_tuple(const MetaRun& run) {
                    PyLong_FromSize_t(run.end), PyLong_FromSize_t(run.byte)});
 }
 
-PyObject* converter_meta_runs(PyObject* self, PyObject* args, PyObject* kwargs) {
+PyObject* converter_meta_runs(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
   return one_text(
-      self, args, kwargs, "O:meta_runs", "tagged",
+      self, args, nargs, kwnames, "meta_runs", "tagged",
       [](const Glyphloom& core, std::string_view text) { return core.meta_runs(text); },
       [](const Styled& styled) {
         return tuple_of({str(styled.text), list_of(styled.runs, run_tuple),
@@ -131,9 +136,10 @@ PyObject* converter_meta_runs(PyObject* self, PyObject* args, PyObject* kwargs) 
       });
 }
 
-PyObject* converter_font(PyObject* self, PyObject* args, PyObject* kwargs) {
+PyObject* converter_font(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames) {
   return one_text(
-      self, args, kwargs, "O:font", "name",
+      self, args, nargs, kwnames, "font", "name",
       [](const Glyphloom& core, std::string_view name) { return core.font(name); },
       [](const std::optional<Font>& font) -> PyObject* {
         if (!font) Py_RETURN_NONE;
@@ -142,9 +148,10 @@ PyObject* converter_font(PyObject* self, PyObject* args, PyObject* kwargs) {
       });
 }
 
-PyObject* converter_meta_template(PyObject* self, PyObject* args, PyObject* kwargs) {
+PyObject* converter_meta_template(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                  PyObject* kwnames) {
   return one_text(
-      self, args, kwargs, "O:meta_template", "key",
+      self, args, nargs, kwnames, "meta_template", "key",
       [](const Glyphloom& core, std::string_view key) { return core.meta_template(key); },
       [](const std::optional<std::string_view>& text) -> PyObject* {
         if (!text) Py_RETURN_NONE;
@@ -204,12 +211,14 @@ bool runs_arg(PyObject* obj, std::string_view text, std::vector<MetaRun>& runs) 
   return true;
 }
 
-PyObject* converter_html(PyObject* self, PyObject* args, PyObject* kwargs) {
-  static const char* const names[] = {"text", "runs", nullptr};
+PyObject* converter_html(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames) {
+  static const char* const names[] = {"text", "runs"};
   PyObject* objs[2];
   std::string_view text;
   Styled styled;
-  if (!parse(args, kwargs, "OO:html", names, objs, 2) || !text_arg(objs[0], "text", text)) {
+  if (!parse(args, nargs, kwnames, {"html", names, 2, 2}, objs) ||
+      !text_arg(objs[0], "text", text)) {
     return nullptr;
   }
   try {
@@ -223,23 +232,18 @@ PyObject* converter_html(PyObject* self, PyObject* args, PyObject* kwargs) {
       [](const std::string& html) { return str(html); });
 }
 
-template <class F>
-constexpr PyCFunction method(F f) {
-  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
-}
-
 PyMethodDef converter_methods[] = {
-    {"convert", method(converter_convert), METH_VARARGS | METH_KEYWORDS,
+    {"convert", fast(converter_convert), METH_FASTCALL | METH_KEYWORDS,
      "convert($self, source, mode)\n--\n\n(text, warnings, None) or (None, [], error)"},
-    {"to_glyphloom", method(converter_to_glyphloom), METH_VARARGS | METH_KEYWORDS,
+    {"to_glyphloom", fast(converter_to_glyphloom), METH_FASTCALL | METH_KEYWORDS,
      "to_glyphloom($self, text)\n--\n\n"},
-    {"meta_runs", method(converter_meta_runs), METH_VARARGS | METH_KEYWORDS,
+    {"meta_runs", fast(converter_meta_runs), METH_FASTCALL | METH_KEYWORDS,
      "meta_runs($self, tagged)\n--\n\n(plain text, runs, warnings)"},
-    {"html", method(converter_html), METH_VARARGS | METH_KEYWORDS,
+    {"html", fast(converter_html), METH_FASTCALL | METH_KEYWORDS,
      "html($self, text, runs)\n--\n\n"},
-    {"font", method(converter_font), METH_VARARGS | METH_KEYWORDS,
+    {"font", fast(converter_font), METH_FASTCALL | METH_KEYWORDS,
      "font($self, name)\n--\n\n(name, lang, families, features)"},
-    {"meta_template", method(converter_meta_template), METH_VARARGS | METH_KEYWORDS,
+    {"meta_template", fast(converter_meta_template), METH_FASTCALL | METH_KEYWORDS,
      "meta_template($self, key)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr}};
 

@@ -10,9 +10,9 @@ PyIndex* as_index(PyObject* self) {
 }
 
 PyObject* index_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  static const char* const names[] = {"data", nullptr};
+  static const char* const names[] = {"data"};
   PyObject* data = Py_None;
-  if (!parse(args, kwargs, "|O:Index", names, &data, 1)) return nullptr;
+  if (!parse_tuple(args, kwargs, {"Index", names, 1, 0}, &data)) return nullptr;
   if (!data) data = Py_None;
   return guarded([&]() -> PyObject* {
     SharedBytes bytes;
@@ -52,14 +52,12 @@ PyObject* with_table_args(PyObject* self, PyObject* table_obj, PyObject* key_obj
 
 // Converts (table_number[, key]) and runs `lookup` over the index's bytes.
 template <class Lookup>
-PyObject* with_table(PyObject* self, PyObject* args, PyObject* kwargs, const char* format,
-                     bool has_key, Lookup&& lookup) {
-  static const char* const both[] = {"table_number", "key", nullptr};
-  static const char* const table_only[] = {"table_number", nullptr};
+PyObject* with_table(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                     const char* function, bool has_key, Lookup&& lookup) {
+  static const char* const names[] = {"table_number", "key"};
+  const int count = has_key ? 2 : 1;
   PyObject* objs[2] = {nullptr, nullptr};
-  if (!parse(args, kwargs, format, has_key ? both : table_only, objs, has_key ? 2 : 1)) {
-    return nullptr;
-  }
+  if (!parse(args, nargs, kwnames, {function, names, count, count}, objs)) return nullptr;
   return with_table_args(self, objs[0], has_key ? objs[1] : nullptr, lookup);
 }
 
@@ -84,47 +82,19 @@ PyObject* get_text(const Index& index, Table table, std::string_view key) {
   return str(*text);
 }
 
-PyObject* index_get(PyObject* self, PyObject* args, PyObject* kwargs) {
-  return with_table(self, args, kwargs, "OO:get", true, get_text);
+PyObject* index_get(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return with_table(self, args, nargs, kwnames, "get", true, get_text);
 }
 
-// `get` is called once per name, so the common call, two positional arguments, skips building
-// an argument tuple and parsing it; every other call goes through `index_get` as it is.
-PyObject* index_get_fast(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) {
-  if (!kwnames && nargs == 2) return with_table_args(self, args[0], args[1], get_text);
-  PyObject* tuple = PyTuple_New(nargs);
-  if (!tuple) return nullptr;
-  for (Py_ssize_t i = 0; i < nargs; ++i) PyTuple_SetItem(tuple, i, Py_NewRef(args[i]));
-  PyObject* kwargs = nullptr;
-  if (kwnames) {
-    kwargs = PyDict_New();
-    const Py_ssize_t count = kwargs ? PyTuple_Size(kwnames) : 0;
-    for (Py_ssize_t i = 0; kwargs && i < count; ++i) {
-      if (PyDict_SetItem(kwargs, PyTuple_GetItem(kwnames, i), args[nargs + i]) < 0) {
-        Py_CLEAR(kwargs);
-      }
-    }
-    if (!kwargs) {
-      Py_DECREF(tuple);
-      return nullptr;
-    }
-  }
-  PyObject* result = index_get(self, tuple, kwargs);
-  Py_DECREF(tuple);
-  Py_XDECREF(kwargs);
-  return result;
-}
-
-PyObject* index_count(PyObject* self, PyObject* args, PyObject* kwargs) {
-  return with_table(self, args, kwargs, "O:count", false,
+PyObject* index_count(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return with_table(self, args, nargs, kwnames, "count", false,
                     [](const Index& index, Table table, std::string_view) {
                       return PyLong_FromSize_t(index.len(table));
                     });
 }
 
-PyObject* index_entry(PyObject* self, PyObject* args, PyObject* kwargs) {
-  return with_table(self, args, kwargs, "OO:entry", true,
+PyObject* index_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return with_table(self, args, nargs, kwnames, "entry", true,
                     [](const Index& index, Table table, std::string_view key) -> PyObject* {
                       auto found = index.entry(table, key);
                       if (!found) Py_RETURN_NONE;
@@ -132,8 +102,9 @@ PyObject* index_entry(PyObject* self, PyObject* args, PyObject* kwargs) {
                     });
 }
 
-PyObject* index_entries(PyObject* self, PyObject* args, PyObject* kwargs) {
-  return with_table(self, args, kwargs, "O:entries", false,
+PyObject* index_entries(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                        PyObject* kwnames) {
+  return with_table(self, args, nargs, kwnames, "entries", false,
                     [](const Index& index, Table table, std::string_view) -> PyObject* {
                       // Collected first, so a malformed record fails before any object exists.
                       std::vector<Entry> all;
@@ -147,16 +118,15 @@ PyObject* index_data(PyObject* self, void*) {
   return PyBytes_FromStringAndSize(bytes.data(), static_cast<Py_ssize_t>(bytes.size()));
 }
 
-PyMethodDef index_methods[] = {
-    {"get", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(index_get_fast)),
-     METH_FASTCALL | METH_KEYWORDS, "get($self, table_number, key)\n--\n\n"},
-    {"count", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(index_count)),
-     METH_VARARGS | METH_KEYWORDS, "count($self, table_number)\n--\n\n"},
-    {"entry", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(index_entry)),
-     METH_VARARGS | METH_KEYWORDS, "entry($self, table_number, key)\n--\n\n"},
-    {"entries", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(index_entries)),
-     METH_VARARGS | METH_KEYWORDS, "entries($self, table_number)\n--\n\n"},
-    {nullptr, nullptr, 0, nullptr}};
+PyMethodDef index_methods[] = {{"get", fast(index_get), METH_FASTCALL | METH_KEYWORDS,
+                                "get($self, table_number, key)\n--\n\n"},
+                               {"count", fast(index_count), METH_FASTCALL | METH_KEYWORDS,
+                                "count($self, table_number)\n--\n\n"},
+                               {"entry", fast(index_entry), METH_FASTCALL | METH_KEYWORDS,
+                                "entry($self, table_number, key)\n--\n\n"},
+                               {"entries", fast(index_entries), METH_FASTCALL | METH_KEYWORDS,
+                                "entries($self, table_number)\n--\n\n"},
+                               {nullptr, nullptr, 0, nullptr}};
 
 PyGetSetDef index_getset[] = {
     {"data", index_data, nullptr, "The whole image, as a new bytes object.", nullptr},

@@ -15,11 +15,12 @@ std::string_view kind_name(MetaKind kind) {
   return {};
 }
 
-PyObject* fn_header(PyObject*, PyObject* args, PyObject* kwargs) {
-  static const char* const names[] = {"source", nullptr};
+PyObject* fn_header(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const char* const names[] = {"source"};
   PyObject* obj = nullptr;
   std::string_view source;
-  if (!parse(args, kwargs, "O:header", names, &obj, 1) || !text_arg(obj, "source", source)) {
+  if (!parse(args, nargs, kwnames, {"header", names, 1, 1}, &obj) ||
+      !text_arg(obj, "source", source)) {
     return nullptr;
   }
   return guarded([&]() -> PyObject* {
@@ -31,13 +32,15 @@ PyObject* fn_header(PyObject*, PyObject* args, PyObject* kwargs) {
 
 // (kind, key, value) → the meta, then `render` it.
 template <class Render>
-PyObject* with_meta(PyObject* args, PyObject* kwargs, const char* format, Render&& render) {
-  static const char* const names[] = {"kind", "key", "value", nullptr};
+PyObject* with_meta(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                    const char* function, Render&& render) {
+  static const char* const names[] = {"kind", "key", "value"};
   PyObject* objs[3];
   std::string_view kind_text, key, value;
   MetaKind kind;
-  if (!parse(args, kwargs, format, names, objs, 3) || !text_arg(objs[0], "kind", kind_text) ||
-      !text_arg(objs[1], "key", key) || !text_arg(objs[2], "value", value) ||
+  if (!parse(args, nargs, kwnames, {function, names, 3, 3}, objs) ||
+      !text_arg(objs[0], "kind", kind_text) || !text_arg(objs[1], "key", key) ||
+      !text_arg(objs[2], "value", value) ||
       !choice_arg(kind_text, kKinds, "unknown meta kind", kind)) {
     return nullptr;
   }
@@ -47,19 +50,21 @@ PyObject* with_meta(PyObject* args, PyObject* kwargs, const char* format, Render
   });
 }
 
-PyObject* fn_meta_tags(PyObject*, PyObject* args, PyObject* kwargs) {
-  return with_meta(args, kwargs, "OOO:meta_tags", [](const Meta& m) { return m.tags(); });
+PyObject* fn_meta_tags(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return with_meta(args, nargs, kwnames, "meta_tags", [](const Meta& m) { return m.tags(); });
 }
 
-PyObject* fn_meta_glyphloom(PyObject*, PyObject* args, PyObject* kwargs) {
-  return with_meta(args, kwargs, "OOO:meta_glyphloom", [](const Meta& m) { return m.glyphloom(); });
+PyObject* fn_meta_glyphloom(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return with_meta(args, nargs, kwnames, "meta_glyphloom",
+                   [](const Meta& m) { return m.glyphloom(); });
 }
 
-PyObject* fn_meta_at(PyObject*, PyObject* args, PyObject* kwargs) {
-  static const char* const names[] = {"text", nullptr};
+PyObject* fn_meta_at(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const char* const names[] = {"text"};
   PyObject* obj = nullptr;
   std::string_view text;
-  if (!parse(args, kwargs, "O:meta_at", names, &obj, 1) || !text_arg(obj, "text", text)) {
+  if (!parse(args, nargs, kwnames, {"meta_at", names, 1, 1}, &obj) ||
+      !text_arg(obj, "text", text)) {
     return nullptr;
   }
   return guarded([&]() -> PyObject* {
@@ -71,27 +76,22 @@ PyObject* fn_meta_at(PyObject*, PyObject* args, PyObject* kwargs) {
   });
 }
 
-template <class F>
-constexpr PyCFunction function(F f) {
-  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
-}
-
 // One definition list per function, so that each is added in its own place of the module.
 PyMethodDef header_def[] = {
-    {"header", function(fn_header), METH_VARARGS | METH_KEYWORDS,
+    {"header", fast(fn_header), METH_FASTCALL | METH_KEYWORDS,
      "header(source)\n--\n\n(version, length) of the header at the start of the source"},
     {nullptr, nullptr, 0, nullptr}};
-PyMethodDef meta_tags_def[] = {{"meta_tags", function(fn_meta_tags), METH_VARARGS | METH_KEYWORDS,
+PyMethodDef meta_tags_def[] = {{"meta_tags", fast(fn_meta_tags), METH_FASTCALL | METH_KEYWORDS,
                                 "meta_tags(kind, key, value)\n--\n\n"
                                 "The TAG sequence of a meta: kind `open`, `close` or `attached`"},
                                {nullptr, nullptr, 0, nullptr}};
 PyMethodDef meta_glyphloom_def[] = {
-    {"meta_glyphloom", function(fn_meta_glyphloom), METH_VARARGS | METH_KEYWORDS,
+    {"meta_glyphloom", fast(fn_meta_glyphloom), METH_FASTCALL | METH_KEYWORDS,
      "meta_glyphloom(kind, key, value)\n--\n\n"
      "The glyphloom of a meta: `<:font han-japanese>`, `<:/font>`, `color red`"},
     {nullptr, nullptr, 0, nullptr}};
 PyMethodDef meta_at_def[] = {
-    {"meta_at", function(fn_meta_at), METH_VARARGS | METH_KEYWORDS,
+    {"meta_at", fast(fn_meta_at), METH_FASTCALL | METH_KEYWORDS,
      "meta_at(text)\n--\n\n"
      "(kind, key, value) of the meta sequence at the start of the text and its byte length"},
     {nullptr, nullptr, 0, nullptr}};

@@ -5,19 +5,19 @@ namespace glyphloom::py {
 
 namespace {
 
-PyObject* fn_text_hash(PyObject*, PyObject* args, PyObject* kwargs) {
-  static const char* const names[] = {"text", nullptr};
+PyObject* fn_text_hash(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const char* const names[] = {"text"};
   PyObject* obj = nullptr;
   std::string_view text;
-  if (!parse(args, kwargs, "O:text_hash", names, &obj, 1) || !text_arg(obj, "text", text)) {
+  if (!parse(args, nargs, kwnames, {"text_hash", names, 1, 1}, &obj) ||
+      !text_arg(obj, "text", text)) {
     return nullptr;
   }
   return PyLong_FromUnsignedLong(text_hash(text));
 }
 
 PyMethodDef text_hash_def[] = {
-    {"text_hash", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fn_text_hash)),
-     METH_VARARGS | METH_KEYWORDS, "text_hash(text)\n--\n\n"},
+    {"text_hash", fast(fn_text_hash), METH_FASTCALL | METH_KEYWORDS, "text_hash(text)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr}};
 
 int add_type(PyObject* module, const char* name, PyObject* type) {
