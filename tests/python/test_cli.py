@@ -104,7 +104,7 @@ def test_custom_index(tmp_path):
     index.write_bytes(TINY)
     assert run("convert", "--index", index, stdin=b"<:smile>") == (0, "☺", "")
     assert run("lookup", "--index", index, "smile") == (
-        0, "<:smile> gives ☺\n  U+263A   ☺  ☺\n", "")
+        0, "<:smile> gives ☺\n  U+263A   ☺  ☺  also smile\n", "")
 
 
 def test_runs_reports_meta_warnings_in_the_tagged_text():
@@ -120,14 +120,18 @@ def test_runs_reports_meta_warnings_in_the_tagged_text():
 
 @pytest.mark.parametrize("args, out", [
     (["latin", "small", "letter", "eng"],
-     "<:latin small letter eng> gives ŋ\n  U+014B   ŋ  <:eng>\n"),
-    (["ŋ"], "ŋ is written <:eng>\n  U+014B   ŋ  <:eng>\n"),
+     "<:latin small letter eng> gives ŋ\n  U+014B   ŋ  <:eng>  also latin-small-letter-eng\n"),
+    (["ŋ"], "ŋ is written <:eng>\n  U+014B   ŋ  <:eng>  also latin-small-letter-eng\n"),
     (["<:above 日 月>"], "<:above 日 月> gives ⿱日月\n"
                         "  U+2FF1   ⿱ <:ideographic-description-character-above-to-below>\n"
                         "  U+65E5   日 日\n  U+6708   月 月\n"),
-    (["ŋα"], "ŋα is written <:eng><:alpha>\n  U+014B   ŋ  <:eng>\n  U+03B1   α  <:alpha>\n"),
+    (["ŋα"], "ŋα is written <:eng><:alpha>\n  U+014B   ŋ  <:eng>  also latin-small-letter-eng\n"
+             "  U+03B1   α  <:alpha>  also mupalpha, greek a, greek alpha, greek-small-letter-alpha\n"),
     (["e\u0301"], "e\u0301 is written e<:combining-acute-accent>\n"
-                  "  U+0065   e  e\n  U+0301   \u25cc\u0301  <:combining-acute-accent>\n"),
+                  "  U+0065   e  e  also latin-small-letter-e\n"
+                  "  U+0301   \u25cc\u0301  <:combining-acute-accent>  also acute\n"),
+    # Every name of a character, not one spelling.
+    (["⊕"], "⊕ is written <:CirclePlus>\n  U+2295   ⊕  <:CirclePlus>  also oplus, circled-plus\n"),
 ])
 def test_lookup(args, out):
     assert run("lookup", *args) == (0, out, "")
@@ -136,7 +140,8 @@ def test_lookup(args, out):
 def test_lookup_failure_and_warning():
     assert run("lookup", "no-such-name") == (
         1, "", "glyphloom: unknown glyphloom entity: no-such-name\n")
-    assert run("lookup", "bold", "%") == (0, "<:bold %> gives %\n  U+0025   %  %\n",
+    assert run("lookup", "bold", "%") == (0, "<:bold %> gives %\n  U+0025   %  %  also percnt,"
+                                          " mathpercent, percent-sign\n",
                                           "glyphloom: warning: no bold form of %\n")
 
 
