@@ -163,3 +163,36 @@ def test_version():
     status, out, _ = run("--version")
     version = f"glyphloom {glyphloom.__version__} (language {glyphloom.GLYPHLOOM_VERSION})"
     assert (status, out) == (0, version + "\n")
+
+
+@pytest.mark.parametrize("args, status, out, err", [
+    (["search", "--limit", "2", "less", "than", "or", "equal"], 0,
+     "char  code points  markup                   other names\n"
+     "⋜     U+22DC       \\:equal-to-or-less-than  eqless\n"
+     "≤     U+2264       \\:less-than-or-equal-to  le, leq\n", ""),
+    (["search", "tag", "latin", "small", "letter", "r", "--limit", "1"], 0,
+     "char       code points  markup                      other names\n"
+     "⟨U+E0072⟩  U+E0072      \\:tag-latin-small-letter-r\n", ""),
+    (["search", "zzqqx"], 1, "", "glyphloom: no name found for zzqqx\n"),
+    (["search", "--limit", "0", "x"], 2, "", None),
+    (["search", b"\xff"], 2, "", "glyphloom: the arguments are not UTF-8 text\n"),
+    (["lookup", "smiling"], 1, "", "glyphloom: unknown glyphloom entity: smiling (did you mean"
+     " <:black-smiling-face>, <:white-smiling-face> or <:slightly-smiling-face>?)\n"),
+    (["convert", "--mode", "lenient"], 0, "<:latin smal letter eng>",
+     "<stdin>:1:1: warning: unknown glyphloom entity: latin smal letter eng (did you mean"
+     " <:latin small letter eng>?)\n"),
+])
+def test_search_and_suggestions(args, status, out, err):
+    stdin = b"<:latin smal letter eng>" if "convert" in args else b""
+    command = [sys.executable, "-m", "glyphloom", *args]
+    result = subprocess.run(command, input=stdin, capture_output=True, timeout=60)
+    assert (result.returncode, result.stdout.decode()) == (status, out)
+    assert err is None or result.stderr.decode() == err
+
+
+def test_malformed_index_tables(tmp_path):
+    bad = tmp_path / "bad.glx"
+    bad.write_bytes(b"GLX1\x05\0\0\0")  # a header whose directory is missing
+    for args in (["search", "x"], ["convert"], ["lookup", "x"]):
+        status, out, err = run(*args, "--index", bad, stdin=b"<:x>")
+        assert (status, out) == (2, "") and err.startswith("glyphloom: malformed index: ")
