@@ -4,7 +4,9 @@
 Reads the public sources in data/sources/ and the hand-written vocabulary in
 data/vocabulary/, writes data/tables/{names,spellings,effects,fonts,templates}.tsv
 (or the same files into the directory given as the only argument) and prints the
-size of each table and of each modifier's composed keys. Standard library only;
+size of each table and of each modifier's composed keys, the names each source added,
+every collision it resolved, and how much of each vocabulary users type resolves
+(TARGETS). It reads only the vendored files. Standard library only;
 the output is a pure function of the inputs, so running it twice gives identical
 files. Regenerate after changing a source or the vocabulary: `make tables`.
 
@@ -199,6 +201,161 @@ def html_references() -> dict[str, str]:
     return refs
 
 
+def load_named_sequences(path: Path) -> list[tuple[str, str]]:
+    """(name, text) of NamedSequences.txt."""
+    out = []
+    for line in path.read_text(encoding="utf-8").splitlines():
+        if line and not line.startswith("#"):
+            name, codes = line.split(";")
+            out.append((name, "".join(chr(int(c, 16)) for c in codes.split())))
+    return out
+
+
+@dataclass(frozen=True)
+class Emoji:
+    text: str
+    status: str  # "fully-qualified", "component", ...
+    version: float  # the Emoji version that added it
+    names: tuple[str, ...]  # the CLDR short name; or a shortcode name and its aliases
+
+
+_EMOJI_TEST = re.compile(r"([0-9A-F ]+?)\s*; ([a-z-]+)\s*# \S+ E(\d+\.\d+) (.+)")
+
+
+def load_emoji_test(path: Path) -> list[Emoji]:
+    """The emoji of emoji-test.txt with their CLDR short names, in the file's order."""
+    out = []
+    for line in path.read_text(encoding="utf-8").splitlines():
+        m = _EMOJI_TEST.fullmatch(line)
+        if m:
+            text = "".join(chr(int(c, 16)) for c in m.group(1).split())
+            out.append(Emoji(text, m.group(2), float(m.group(3)), (m.group(4),)))
+    return out
+
+
+def load_shortcodes(path: Path) -> list[Emoji]:
+    """The vendored table of the `emoji` package: each emoji with its name and aliases."""
+    out = []
+    for line in path.read_text(encoding="utf-8").splitlines():
+        if line and not line.startswith("#"):
+            codes, status, version, name, aliases = line.split("\t")
+            text = "".join(chr(int(c, 16)) for c in codes.split())
+            out.append(Emoji(text, status, float(version), (name, *aliases.split())))
+    return out
+
+
+def load_unikemet(path: Path) -> dict[int, dict[str, str]]:
+    """Code point -> {tag: value} of Unikemet.txt."""
+    signs: dict[int, dict[str, str]] = {}
+    for line in path.read_text(encoding="utf-8").splitlines():
+        if line and not line.startswith("#"):
+            cp, tag, value = line.split("\t")
+            signs.setdefault(int(cp.removeprefix("U+"), 16), {})[tag] = value
+    return signs
+
+
+@dataclass
+class TexSources:
+    """What the TeX and LaTeX files say: symbol names by file, one-command definitions
+    (name -> the one command it stands for) and the text commands of the .dfu files."""
+
+    symbols: dict[str, list[str]]  # file -> the math symbols it declares, in order
+    definitions: list["TexDefinition"]  # in file precedence order
+    text_commands: dict[str, int]  # command -> code point
+    greek: list[str]  # the Greek letter names unicode-math gives its upright letters (mup...)
+
+
+# The files the math names come from, in precedence: unicode-math's definitions speak of
+# Unicode characters, so they come first; plain TeX is the oldest word.
+TEX_MATH_FILES = ("unicode-math-xetex.sty", "amsmath.sty", "amssymb.sty", "fontmath.ltx",
+                  "plain.tex")
+# Declarations of a math symbol: plain TeX's \mathchardef, LaTeX's \DeclareMath...
+_TEX_SYMBOL = re.compile(
+    r"\\(?:mathchardef|DeclareMath(?:Symbol|Delimiter|Accent|Radical)\{?)\\([A-Za-z]+)")
+# One name defined as another: \let\a=\b, \global\let\a\b, \cs_set_eq:NN \a \b.
+_TEX_LET = re.compile(r"\\(?:let|cs_set_eq:NN|cs_new_eq:NN)\s*\\([A-Za-z]+)\s*=?\s*\\([A-Za-z]+)")
+# A macro without parameters: \def\a{...}, \DeclareRobustCommand\a{...}, \newcommand{\a}{...}.
+_TEX_DEF = re.compile(
+    r"\\(?:def|DeclareRobustCommand\*?|newcommand|renewcommand|cs_set_protected:Npn"
+    r"|cs_new_protected:Npn|DeclareDocumentCommand)\s*\{?\\([A-Za-z]+)\}?\s*(\{\s*\}\s*)?\{")
+_TEX_DFU = re.compile(r"\\DeclareUnicodeCharacter\{([0-9A-F]+)\}\{\\([A-Za-z]+)\}")
+# Commands that only set spacing, class or limits around the symbol a macro stands for.
+_TEX_LAYOUT = frozenset({"relax", "mathinner", "mathord", "mathrel", "mathbin", "mathop",
+                         "mathpunct", "nolimits", "limits", "textstyle", "DOTSB", "DOTSI",
+                         "DOTSX", "protect", "m@th"})
+
+
+def braced(text: str, start: int) -> str | None:
+    """The text of the group opening at `start` (a `{`), or None if it never closes."""
+    depth = 0
+    for i in range(start, len(text)):
+        if text[i] == "{" and text[i - 1] != "\\":
+            depth += 1
+        elif text[i] == "}" and text[i - 1] != "\\":
+            depth -= 1
+            if depth == 0:
+                return text[start + 1:i]
+    return None
+
+
+def one_command(body: str) -> str | None:
+    r"""The command a macro body stands for when it is one command and layout around it
+    (`\;\Longrightarrow\;`, `\mathinner{\unicodecdots}`, the math branch of \ifmmode)."""
+    body = re.sub(r"\\ifmmode(.*?)\\else.*?\\fi", r"\1", body, flags=re.S)
+    if "#" in body:
+        return None
+    tokens = re.findall(r"\\([A-Za-z@]+|.)|([^\s{}$])", body, re.S)
+    words = [w for w, other in tokens if not other and w not in _TEX_LAYOUT and len(w) > 1]
+    if len(words) != 1 or any(other for _, other in tokens):
+        return None
+    return words[0] if words[0].isalpha() else None
+
+
+@dataclass(frozen=True)
+class TexDefinition:
+    name: str
+    command: str
+    # A macro that is one command with layout (\def\int{\intop\nolimits}) is that
+    # command's symbol both ways; \let only copies the command's meaning.
+    both_ways: bool
+
+
+def tex_definitions(text: str) -> list[TexDefinition]:
+    found, bound = [], {}
+    for m in _TEX_LET.finditer(text):
+        # \let copies what the command means at that point of the file (amssymb lets
+        # \square be \relax, then \lozenge be \square, before declaring both).
+        command = bound.get(m.group(2), m.group(2))
+        bound[m.group(1)] = command
+        found.append((m.start(), TexDefinition(m.group(1), command, False)))
+    for m in _TEX_DEF.finditer(text):
+        body = braced(text, m.end() - 1)
+        command = one_command(body) if body is not None else None
+        if command:
+            found.append((m.start(), TexDefinition(m.group(1), command, True)))
+    return [definition for _, definition in sorted(found, key=lambda f: f[0])]
+
+
+def load_tex(directory: Path) -> TexSources:
+    def read(name: str) -> str:
+        return (directory / name).read_text(encoding="latin-1")
+
+    symbols, definitions = {}, []
+    for name in TEX_MATH_FILES:
+        text = read(name)
+        symbols[name] = list(dict.fromkeys(_TEX_SYMBOL.findall(text)))
+        definitions += tex_definitions(text)
+    text_commands: dict[str, int] = {}
+    for path in sorted(directory.glob("*.dfu")):
+        for m in _TEX_DFU.finditer(read(path.name)):
+            cp = int(m.group(1), 16)
+            text_commands[m.group(2)] = min(cp, text_commands.get(m.group(2), cp))
+    greek = re.search(r"\\__um_resolve_greek:\s*\{\s*\\clist_map_inline:nn\s*\{([^}]*)\}",
+                      read(TEX_MATH_FILES[0]))
+    return TexSources(symbols, definitions, text_commands,
+                      [w.strip() for w in greek.group(1).split(",")])
+
+
 @dataclass
 class Sources:
     ucd: Ucd
@@ -206,6 +363,11 @@ class Sources:
     namelist_aliases: list[tuple[int, str]]
     math_commands: list[tuple[str, int]]
     html: dict[str, str]
+    named_sequences: list[tuple[str, str]]
+    emoji: list[Emoji]
+    shortcodes: list[Emoji]
+    tex: TexSources
+    unikemet: dict[int, dict[str, str]]
 
 
 def load_sources(root: Path = SOURCES) -> Sources:
@@ -216,6 +378,11 @@ def load_sources(root: Path = SOURCES) -> Sources:
         load_namelist_aliases(ucd_dir / "NamesList-aliases.txt"),
         load_math_commands(root / "unicode-math" / "unicode-math-table.tex"),
         html_references(),
+        load_named_sequences(ucd_dir / "NamedSequences.txt"),
+        load_emoji_test(root / "emoji-16.0" / "emoji-test.txt"),
+        load_shortcodes(root / "emoji-shortcodes" / "shortcodes.tsv"),
+        load_tex(root / "texlive"),
+        load_unikemet(root / "unikemet" / "Unikemet.txt"),
     )
 
 
@@ -242,6 +409,8 @@ class Names:
     def __init__(self):
         self.text: dict[str, str] = {}
         self.source: dict[str, str] = {}
+        self.dashed: dict[str, str] = {}  # composed keys with `-` for the space -> text
+        self.claims: dict[str, Claims] = {}
 
     def add(self, key: str, text: str, source: str) -> bool:
         if key in self.text:
@@ -249,6 +418,57 @@ class Names:
         self.text[key] = text
         self.source[key] = source
         return True
+
+    # The names of other systems (emoji, shortcodes, TeX, ...) come after every key of the
+    # standard's own names, the composed keys included, and only where they are free; what
+    # could not be added is kept per source for the report.
+    def claim(self, key: str, text: str, source: str) -> bool:
+        reason = self.taken(key, text)
+        if reason is None:
+            return self.add(key, text, source)
+        self.claims.setdefault(source, Claims()).note(key, text, reason)
+        return False
+
+    def taken(self, key: str, text: str) -> str | None:
+        """Why `key` cannot name `text`, or None when it is free."""
+        if not key or key.endswith(" ") or "*" in key or ">" in key or any(
+                ch.isspace() for ch in key):
+            return "no name a tag can carry"
+        if key + " " in self.text:
+            return "a modifier"
+        if key in self.text:
+            if self.text[key] == text:
+                return "same"
+            # `snowman` stays U+2603; with the effect `iconic` it is the emoji's U+2603 U+FE0F.
+            if self.text[key] == text.replace(VS16, ""):
+                return "same but for U+FE0F"
+            return f"{self.source[key]} key"
+        # A tag tries the dashed whole name first: `red-heart` would hide `red heart`.
+        if self.dashed.get(key, text) != text:
+            return "dashed form of a composed key"
+        return None
+
+
+VS16 = "\uFE0F"  # the emoji presentation selector
+
+
+class Claims:
+    """What one source could not add: its keys that already name the same text (or the
+    same text without the emoji presentation selector), and its collisions (key, text,
+    reason)."""
+
+    def __init__(self):
+        self.same = 0
+        self.presentation = 0
+        self.collisions: list[tuple[str, str, str]] = []
+
+    def note(self, key: str, text: str, reason: str) -> None:
+        if reason == "same":
+            self.same += 1
+        elif reason == "same but for U+FE0F":
+            self.presentation += 1
+        else:
+            self.collisions.append((key, text, reason))
 
 
 def add_unicode_names(names: Names, src: Sources) -> None:
@@ -317,6 +537,120 @@ def add_vocabulary_keys(names: Names) -> None:
 
 
 # ---------------------------------------------------------------------------
+# Names of other systems, claimed after the composed keys (see Names.claim), in this
+# order: Unicode's named sequences, TeX's math names, LaTeX's text commands, CLDR's emoji
+# short names, NamesList's informal aliases, the emoji shortcodes. So `\:o` is LaTeX's ø
+# rather than the shortcode of the heavy large circle.
+
+
+def add_named_sequences(names: Names, src: Sources) -> None:
+    for name, text in src.named_sequences:
+        names.claim(name_key(name), text, "named sequence")
+
+
+def tex_math_meanings(src: Sources) -> dict[str, str]:
+    """TeX math name -> its character: unicode-math's table, its Greek letters (`\\alpha`
+    is the letter, its italic a style), the symbols that no command of the files names
+    (data/vocabulary/tex-symbols.tsv), then the one-command definitions of the TeX files,
+    followed to a fixed point."""
+    meanings: dict[str, str] = {}
+    for command, cp in src.math_commands:
+        meanings.setdefault(command, chr(cp))
+    for letter in src.tex.greek:
+        if "mup" + letter in meanings:
+            meanings.setdefault(letter, meanings["mup" + letter])
+    for name, text in read_vocabulary("tex-symbols.tsv"):
+        meanings.setdefault(name, text)
+    changed = True
+    while changed:
+        changed = False
+        for d in src.tex.definitions:
+            if d.name not in meanings and d.command in meanings:
+                meanings[d.name] = meanings[d.command]
+                changed = True
+            elif d.both_ways and d.command not in meanings and d.name in meanings:
+                meanings[d.command] = meanings[d.name]
+                changed = True
+    return meanings
+
+
+def tex_math_names(src: Sources) -> list[str]:
+    """The math names of the TeX files: their declared symbols and their definitions."""
+    names = [n for file in TEX_MATH_FILES for n in src.tex.symbols[file]]
+    names += [d.name for d in src.tex.definitions]
+    return list(dict.fromkeys(names + [n for n, _ in read_vocabulary("tex-symbols.tsv")]))
+
+
+def add_tex_math(names: Names, src: Sources) -> None:
+    meanings = tex_math_meanings(src)
+    for name in tex_math_names(src):
+        if name in meanings:
+            names.claim(name, meanings[name], "tex math")
+
+
+def add_latex_text_commands(names: Names, src: Sources) -> None:
+    for command, cp in sorted(src.tex.text_commands.items()):
+        names.claim(command, chr(cp), "latex text")
+
+
+EMOJI_VERSION = 16.0
+# The emoji a name stands for: the fully-qualified ones and the components (skin tones,
+# hair styles), never the forms without their presentation selector.
+EMOJI_STATUSES = ("fully-qualified", "component")
+_EMOJI_DROPPED = str.maketrans("", "", ":,.\u2019'\u201c\u201d!()")
+
+
+def emoji_key(short_name: str) -> str:
+    """`flag: St. Kitts & Nevis` -> `flag-st-kitts-and-nevis`."""
+    return "-".join(short_name.lower().replace("&", "and").translate(_EMOJI_DROPPED).split())
+
+
+def emoji_of(emoji: list[Emoji]) -> list[Emoji]:
+    """The emoji that get names, fully-qualified first, those after Emoji 16.0 left out
+    (their code points are not assigned in Unicode 16)."""
+    return [e for status in EMOJI_STATUSES for e in emoji
+            if e.status == status and e.version <= EMOJI_VERSION]
+
+
+def add_emoji_names(names: Names, src: Sources) -> None:
+    for e in emoji_of(src.emoji):
+        names.claim(emoji_key(e.names[0]), e.text, "emoji")
+
+
+def informal_aliases(src: Sources) -> dict[str, int]:
+    """Key -> code point of the NamesList aliases that name one character only, a line's
+    aliases apart (`hashtag, hash`), without a trailing abbreviation (`horizontal
+    tabulation (HT)` -> `horizontal-tabulation`)."""
+    cps: dict[str, set[int]] = {}
+    for cp, line in src.namelist_aliases:
+        for alias in line.split(", "):
+            key = name_key(re.sub(r"\s*\([^()]*\)$", "", alias.strip()))
+            cps.setdefault(key, set()).add(cp)
+    return {key: min(c) for key, c in cps.items() if len(c) == 1}
+
+
+def add_informal_aliases(names: Names, src: Sources) -> None:
+    for key, cp in sorted(informal_aliases(src).items()):
+        names.claim(key, chr(cp), "informal alias")
+
+
+def add_shortcodes(names: Names, src: Sources) -> None:
+    for e in emoji_of(src.shortcodes):
+        for code in e.names:
+            names.claim(code, e.text, "shortcode")
+
+
+OTHER_NAME_SOURCES = (add_named_sequences, add_tex_math, add_latex_text_commands,
+                      add_emoji_names, add_informal_aliases, add_shortcodes)
+
+
+def add_other_names(names: Names, src: Sources, forms: dict[str, "Form"]) -> None:
+    names.dashed = {key.replace(" ", "-"): form.text for key, form in forms.items()}
+    for add in OTHER_NAME_SOURCES:
+        add(names, src)
+
+
+# ---------------------------------------------------------------------------
 # Composed keys: a modifier, one space, an operand. Each family below is one
 # generator of candidate forms; adding a family is adding one function to
 # FAMILIES. Where two candidates claim the same key, the earlier family wins,
@@ -329,6 +663,7 @@ class Form:
     operand: str
     text: str
     rank: tuple = ()  # lower is better among candidates for one key
+    spelled: bool = True  # False: a key only, never the character's spelling (see spells)
 
     @property
     def key(self) -> str:
@@ -592,12 +927,45 @@ def sign_code(code: str) -> str | None:
     return series + m.group(2) + m.group(3).lower()
 
 
-def egyptian_signs(ctx):
-    for c in ctx.named:
+def egyptian_signs(chars):
+    """(code, sign) of the Egyptian signs whose Unicode name carries their code."""
+    for c in chars:
         if c.name.startswith("EGYPTIAN HIEROGLYPH "):
             code = sign_code(c.name.removeprefix("EGYPTIAN HIEROGLYPH "))
             if code:
                 yield code, c
+
+
+# A JSesh sign code: a Gardiner series (two letters for Aa, and JSesh's Ff, NL, NU), a number
+# and variant letters. JSesh's own extension numbers (US1A6BEXTU) are no sign code.
+_JSESH_CODE = re.compile(r"(?:[A-Z]|Aa|Ff|NL|NU)\d+[A-Za-z]*")
+
+
+def jsesh_codes(sign: dict[str, str]) -> list[str]:
+    """The sign codes of a kEH_JSesh value (`A14A`; `D66 D245` gives both)."""
+    return [code for code in sign.get("kEH_JSesh", "").split() if _JSESH_CODE.fullmatch(code)]
+
+
+@functools.lru_cache(maxsize=None)
+def unikemet_codes(ctx) -> list[tuple[int, int, str]]:
+    """(kind, code point, code) of every Egyptian sign by Unikemet, kinds in order of
+    precedence: 0 the catalogue id (kEH_UniK; `HJ T026B` as `HJ-T026B`, one word), 1 the
+    JSesh code, 2 the Hieroglyphica code (kEH_HG), 3 the catalogue value (kEH_Cat, only for
+    a sign that every other code of its own shares with another sign: U+135DC has the id
+    of U+1358D)."""
+    codes = []
+    for cp, sign in sorted(ctx.src.unikemet.items()):
+        codes.append((0, cp, sign["kEH_UniK"].replace(" ", "-")))
+        codes += [(1, cp, code) for code in jsesh_codes(sign)]
+        if "kEH_HG" in sign:
+            codes.append((2, cp, sign["kEH_HG"]))
+    owners: dict[str, set[int]] = {}
+    for _, cp, code in codes:
+        owners.setdefault(code, set()).add(cp)
+    own = {cp for _, cp, code in codes if owners[code] == {cp}}
+    codes += [(3, cp, sign["kEH_Cat"]) for cp, sign in sorted(ctx.src.unikemet.items())
+              if cp not in own]
+    return codes
 
 
 def anatolian_names(ctx):
@@ -625,9 +993,13 @@ def anatolian_names(ctx):
 
 
 def forms_gardiner(ctx):
-    """Egyptian hieroglyphs by Gardiner number: `gardiner A1`."""
-    for code, c in egyptian_signs(ctx):
+    """Egyptian hieroglyphs by Gardiner number: `gardiner A1` from the name, then by JSesh
+    code, variant letters as JSesh writes them (`gardiner A14A`), for both blocks."""
+    for code, c in egyptian_signs(ctx.named):
         yield Form("gardiner", code, chr(c.cp))
+    for kind, cp, code in unikemet_codes(ctx):
+        if kind == 1:
+            yield Form("gardiner", code, chr(cp), (1, cp))
 
 
 def forms_luwian(ctx):
@@ -640,11 +1012,44 @@ def forms_luwian(ctx):
 def forms_hieroglyph(ctx):
     """Any hieroglyph: Egyptian ones by Gardiner number, Anatolian ones by name.
     Anatolian numbers would collide with Gardiner's (both have an A1)."""
-    for code, c in egyptian_signs(ctx):
+    for code, c in egyptian_signs(ctx.named):
         yield Form("hieroglyph", code, chr(c.cp), (0,))
     for operand, c in anatolian_names(ctx):
         if not re.fullmatch(r"A\d+[a-z]?", operand):
             yield Form("hieroglyph", operand, chr(c.cp), (1,))
+    # Then every Egyptian sign by each of its Unikemet codes (`hieroglyph A001`).
+    for kind, cp, code in unikemet_codes(ctx):
+        yield Form("hieroglyph", code, chr(cp), (2 + kind, cp))
+
+
+# The compatibility decompositions that give a styled form, with the modifier a character
+# gets when its name adds no style word of the vocabulary to its base's name.
+DECOMPOSITION_MODIFIERS = {"<font>": None, "<circle>": "circled", "<super>": "upper",
+                           "<sub>": "lower", "<square>": "squared", "<wide>": "fullwidth"}
+
+
+def decomposition_style(ctx: Context, c: Char) -> str | None:
+    """The words `c`'s name adds to its base's name, as a style, when the vocabulary has
+    it (DOUBLE-STRUCK ITALIC CAPITAL D -> double-italic, ARABIC MATHEMATICAL INITIAL BEH
+    -> initial, and ARABIC MATHEMATICAL BEH -> mathematical); else its tag's modifier."""
+    base_words = set(ctx.name_of(decomposition_text(c)).split())
+    words = [w for w in c.name.split() if w not in base_words and w not in ("CAPITAL", "SMALL")]
+    if len(words) > 1:
+        words = [w for w in words if w != "MATHEMATICAL"]
+    style = "-".join(UNICODE_STYLE_TERMS.get(w, w.lower()) for w in words)
+    return style if style in ctx.markers else DECOMPOSITION_MODIFIERS[c.decomposition_tag]
+
+
+def forms_decompositions(ctx):
+    """Every styled compatibility decomposition keyed by what it decomposes to: `squared
+    cm` (SQUARE CM), `double-italic D`, `initial ب`, `circled-italic C`, `outlined 0`.
+    Listed after the families above, it fills only the keys they leave free; its forms
+    give no spellings, so that the characters keep the ones they had."""
+    for c in ctx.named:
+        if c.decomposition_tag in DECOMPOSITION_MODIFIERS:
+            style = decomposition_style(ctx, c)
+            if style:
+                yield Form(style, decomposition_text(c), chr(c.cp), (c.cp,), spelled=False)
 
 
 # In order of precedence: a family listed earlier keeps a key that a later one
@@ -666,6 +1071,7 @@ FAMILIES = (
     forms_luwian,
     forms_hieroglyph,
     forms_greek,
+    forms_decompositions,
 )
 
 # Each synonym gets exactly the keys and texts of the word it stands beside; the
@@ -679,11 +1085,25 @@ SYNONYMS = {
     "reversed": "reverseInPlace",
     "gardiner": "egyptian",
     "luwian": "anatolian",
+    "double-italic": "double-struck-italic",
 }
 
 # Modifiers whose forms are no styled variants of a character but its name in
 # another notation; they never give a spelling.
 NOT_SPELLED = {"greek", "hieroglyph"}
+
+# Styles added to the vocabulary after the spellings were settled: their forms are keys
+# but no spellings, so that a character keeps the spelling that text written before relies
+# on (OUTLINED DIGIT ZERO stays <:outlined-digit-zero>).
+LATER_STYLES = {"circled-italic", "double-italic", "initial", "looped", "mathematical",
+                "outlined", "segmented", "stretched", "tailed"}
+
+
+def spells(form: Form) -> bool:
+    """Does `form` give its character's spelling? Else it is only a last resort, for a
+    character that nothing else can name (an Extended-A sign by its catalogue id)."""
+    return (form.spelled and form.modifier not in NOT_SPELLED
+            and form.modifier not in LATER_STYLES)
 
 
 def valid_operand(ctx: Context, operand: str) -> bool:
@@ -702,9 +1122,10 @@ def shadowing(ctx: Context, form: Form) -> int:
     return 1 if text is None else 0 if text == form.text else 2
 
 
-def choose_forms(ctx: Context) -> dict[str, Form]:
-    """One form per key, synonyms included."""
+def choose_forms(ctx: Context) -> tuple[dict[str, Form], dict[str, list[Form]]]:
+    """One form per key, synonyms included; and the candidates each key turned down."""
     chosen: dict[str, Form] = {}
+    lost: dict[str, list[Form]] = {}
     for order, family in enumerate(FAMILIES):
         for form in family(ctx):
             if form.modifier not in ctx.markers or not valid_operand(ctx, form.operand):
@@ -712,14 +1133,20 @@ def choose_forms(ctx: Context) -> dict[str, Form]:
             # Where the dashed key already names one candidate, the composed key serves
             # the other: both characters are then reachable by some key.
             rank = (order, shadowing(ctx, form) == 0, form.rank)
-            if form.key not in chosen or rank < chosen[form.key].rank:
-                chosen[form.key] = Form(form.modifier, form.operand, form.text, rank)
+            form = Form(form.modifier, form.operand, form.text, rank, form.spelled)
+            loser = chosen.get(form.key)
+            if loser is None or rank < loser.rank:
+                chosen[form.key] = form
+            else:
+                loser = form
+            if loser is not None and loser.text != chosen[form.key].text:
+                lost.setdefault(form.key, []).append(loser)
     forms = dict(chosen)
     for word, synonym in SYNONYMS.items():
         for form in [f for f in forms.values() if f.modifier == word]:
-            copy = Form(synonym, form.operand, form.text, form.rank)
+            copy = Form(synonym, form.operand, form.text, form.rank, form.spelled)
             forms[copy.key] = copy
-    return forms
+    return forms, lost
 
 
 def add_composed_keys(names: Names, forms: dict[str, Form]) -> None:
@@ -749,20 +1176,28 @@ LETTER_CLASSIFIERS = {"LATIN", "GREEK", "LETTER", "CAPITAL", "SMALL"}
 CONNECTIVES = {"SIGN", "SYMBOL", "OPERATOR", "N-ARY", "WITH", "OF", "TO", "FROM", "AND", "OR"}
 
 
-def reads_back(names: Names, markers: set[str], spelling: str, char: str) -> bool:
-    """Does the tag `spelling` convert to `char`? The tag ends at its first `>`;
-    a tag naming a modifier opens a block and one starting with `/` closes
-    something; otherwise the whole name with spaces as dashes is tried first,
-    then the modifier form `modifier operand`."""
-    name = spelling[2:-1]
+def tag_text(names: dict[str, str], markers: set[str], source: str) -> str | None:
+    """What `<:name>` or `\\:name` converts to, by the rules a tag of one name follows:
+    the tag ends at its first `>`; a tag naming a modifier opens a block and one
+    starting with `/` closes something; otherwise the whole name with spaces as dashes
+    is tried first, then the modifier form `modifier operand`. None: no text."""
+    if source.startswith("\\:"):
+        return names.get(source[2:])
+    name = source[2:-1]
     if len(name.encode("utf-8")) < 2 or ">" in name or name.startswith("/") or name in markers:
-        return False
-    whole = names.text.get(name.replace(" ", "-"))
+        return None
+    whole = names.get(name.replace(" ", "-"))
     if whole is not None:
-        return whole == char
+        return whole
     modifier, space, operand = name.partition(" ")
-    return (bool(space) and modifier in markers and " " not in operand
-            and names.text.get(name) == char)
+    if space and modifier in markers and " " not in operand:
+        return names.get(name)
+    return None
+
+
+def reads_back(names: Names, markers: set[str], spelling: str, char: str) -> bool:
+    """Does the tag `spelling` convert to `char`?"""
+    return tag_text(names.text, markers, spelling) == char
 
 
 SHORT_NAME_SOURCES = ("html", "math")
@@ -818,35 +1253,45 @@ def short_name(c: Char, candidates: list[str]) -> str | None:
     return min(found, key=lambda k: (-len(k), k[0].isupper(), k)) if found else None
 
 
-def spelling_options(c: Char, styled: list[Form], short: str | None,
+def by_rank(forms: list[Form]) -> list[Form]:
+    return sorted(forms, key=lambda f: (f.rank, f.key))
+
+
+def spelling_options(c: Char, forms: list[Form], short: str | None,
                      correction: str | None) -> list[tuple[str, str]]:
     """(kind, spelling) in order of preference."""
-    options = [("composed", f"<:{f.key}>") for f in sorted(styled, key=lambda f: (f.rank, f.key))]
+    options = [("composed", f"<:{f.key}>") for f in by_rank([f for f in forms if spells(f)])]
     if short:
         options.append(("short", f"<:{short}>"))
     if correction:
         options.append(("unicode", f"<:{correction}>"))
-    options.append(("unicode", f"<:{name_key(c.name)}>"))
+    if not is_numbered_name(c):
+        options.append(("unicode", f"<:{name_key(c.name)}>"))
+    options += [("code", f"<:{f.key}>") for f in by_rank([f for f in forms if not spells(f)])]
     return options
 
 
 def build_spellings(ctx: Context, forms: dict[str, Form]) -> tuple[dict[str, str], dict[str, int]]:
     """The Spellings table, and how many spellings each kind gave."""
-    styled: dict[str, list[Form]] = {}
+    by_text: dict[str, list[Form]] = {}
     for form in forms.values():
-        if form.modifier not in NOT_SPELLED and form.modifier not in SYNONYMS.values():
-            styled.setdefault(form.text, []).append(form)
+        if form.modifier not in SYNONYMS.values():
+            by_text.setdefault(form.text, []).append(form)
     corrections = {cp: name_key(alias) for cp, alias, kind in ctx.src.name_aliases
                    if kind == "correction"}
     shorts = short_names(ctx.names)
+    # The named characters, and those that only a composed key names (the signs of
+    # Egyptian Hieroglyphs Extended-A, whose names are numbers).
+    cps = {c.cp for c in ctx.named} | {ord(t) for t in by_text if len(t) == 1}
 
-    spellings, kinds = {}, {"composed": 0, "short": 0, "unicode": 0}
-    for c in ctx.named:
-        if c.cp < 0xA0:
+    spellings, kinds = {}, {"composed": 0, "short": 0, "unicode": 0, "code": 0}
+    for cp in sorted(cps):
+        c = ctx.ucd.chars.get(cp)
+        if cp < 0xA0 or c is None:
             continue
-        char = chr(c.cp)
-        options = spelling_options(c, styled.get(char, []), short_name(c, shorts.get(char, [])),
-                                   corrections.get(c.cp))
+        char = chr(cp)
+        options = spelling_options(c, by_text.get(char, []),
+                                   short_name(c, shorts.get(char, [])), corrections.get(cp))
         for kind, spelling in options:
             if reads_back(ctx.names, ctx.markers, spelling, char):
                 spellings[char] = spelling
@@ -891,6 +1336,7 @@ class Build:
     tables: dict[str, dict[str, str]]
     names: Names
     forms: dict[str, Form]
+    lost: dict[str, list[Form]]  # composed keys -> the candidates they turned down
     spelling_kinds: dict[str, int]
 
 
@@ -909,8 +1355,9 @@ def build_plain_names(src: Sources) -> Names:
 def build(src: Sources) -> Build:
     names = build_plain_names(src)
     ctx = Context(src, names, read_markers())
-    forms = choose_forms(ctx)
+    forms, lost = choose_forms(ctx)
     add_composed_keys(names, forms)
+    add_other_names(names, src, forms)
     spellings, kinds = build_spellings(ctx, forms)
     tables = {
         "names": names.text,
@@ -919,7 +1366,162 @@ def build(src: Sources) -> Build:
         "fonts": build_fonts(),
         "templates": build_templates(),
     }
-    return Build(tables, names, forms, kinds)
+    return Build(tables, names, forms, lost, kinds)
+
+
+# ---------------------------------------------------------------------------
+# Targets: how much of each vocabulary users type resolves. Each is a list of cases
+# (markup, the text it should give); the report counts them with tag_text, and the tests
+# run the same cases through the converter.
+
+# LaTeX commands for one character that everyday mathematics and text use.
+EVERYDAY_LATEX = """
+to gets neq ne leq le geq ge ll gg approx equiv sim simeq cong propto land lor lnot neg owns
+in notin ni subset subseteq supset supseteq cup cap setminus emptyset varnothing forall
+exists nexists partial nabla infty pm mp times div cdot ast star dagger ddagger oplus otimes
+wedge vee sum prod int oint coprod surd angle perp parallel mid top bot vdash models
+rightarrow leftarrow Rightarrow Leftarrow leftrightarrow Leftrightarrow iff implies impliedby
+mapsto uparrow downarrow longrightarrow langle rangle lfloor rfloor lceil rceil ldots cdots
+dots vdots ddots aleph ell hbar Re Im prime checkmark square blacksquare triangle therefore
+because alpha beta gamma delta pi theta lambda mu sigma omega Gamma Delta Sigma Omega
+circ bullet ss ae o AE OE l i textdegree texteuro textcent
+""".split()
+
+TARGETS = {  # target -> the share of its cases that must resolve
+    "emoji short names": 0.97,
+    "emoji shortcodes": 0.85,
+    "everyday LaTeX": 1.0,
+    "LaTeX text commands": 0.95,
+    "TeX math symbols": 0.98,
+    "Egyptian JSesh codes": 1.0,
+    "Egyptian signs by code": 1.0,
+    "styled decompositions": 0.97,
+}
+# The files whose math symbols the target counts (unicode-math and amsmath add names).
+TEX_SYMBOL_FILES = ("plain.tex", "fontmath.ltx", "amssymb.sty")
+_UNREACHABLE = "<:no key names it>"  # a case for something no key names: never resolves
+
+
+def composed_keys_by_text(names: dict[str, str], modifiers: set[str]) -> dict[str, list[str]]:
+    out: dict[str, list[str]] = {}
+    for key, text in sorted(names.items()):
+        word, space, operand = key.partition(" ")
+        if space and operand and word in modifiers and "*" not in operand:
+            out.setdefault(text, []).append(key)
+    return out
+
+
+def target_cases(src: Sources, names: dict[str, str]) -> dict[str, list[tuple[str, str | None]]]:
+    """The cases of every target, given the Names table they are measured on. Where a
+    character's case is its composed key, the first one in key order is the case."""
+    markers = {k[:-1] for k, text in names.items() if k.endswith(" ") and text == ""}
+    meaning = tex_expectations(src)
+    fully_qualified = [e for e in emoji_of(src.emoji) if e.status == "fully-qualified"]
+    shortcodes = {}
+    for e in emoji_of(src.shortcodes):
+        if e.status == "fully-qualified":
+            for code in e.names:
+                shortcodes.setdefault(code, e.text)
+    defined = {d.name for file in TEX_SYMBOL_FILES
+               for d in tex_definitions((SOURCES / "texlive" / file).read_text("latin-1"))}
+    symbols = [n for file in TEX_SYMBOL_FILES for n in src.tex.symbols[file]]
+    symbols += sorted(n for n in defined if meaning(n) is not None)
+    composed = composed_keys_by_text(names, markers)
+
+    def emoji(key: str, text: str) -> str:
+        # A key that already named the emoji's character keeps it; the emoji presentation
+        # is then the effect `iconic`.
+        return names[key] if names.get(key) == text.replace(VS16, "") else text
+
+    def by_code(cp: int, modifiers: tuple[str, ...]) -> tuple[str, str]:
+        keys = [k for k in composed.get(chr(cp), []) if k.split(" ")[0] in modifiers]
+        return (f"<:{keys[0]}>" if keys else _UNREACHABLE), chr(cp)
+
+    # The number in a sign's Unicode name keeps its key where JSesh gives the number to
+    # another sign (`gardiner A68` is U+1304D EGYPTIAN HIEROGLYPH A068; JSesh's A68 is
+    # U+13468, which is `hieroglyph A068B`).
+    name_codes = {code: c.cp for code, c in egyptian_signs(src.ucd.named())}
+    decomposed = [c.cp for c in src.ucd.chars.values()
+                  if c.decomposition_tag in DECOMPOSITION_MODIFIERS]
+    return {
+        "emoji short names": [(f"<:{emoji_key(e.names[0]).replace('-', ' ')}>",
+                               emoji(emoji_key(e.names[0]), e.text)) for e in fully_qualified],
+        "emoji shortcodes": [(f"<:{code}>", emoji(code, text)) for code, text in shortcodes.items()],
+        "everyday LaTeX": [("\\:" + n, meaning(n)) for n in EVERYDAY_LATEX],
+        "LaTeX text commands": [("\\:" + command, chr(cp))
+                                for command, cp in sorted(src.tex.text_commands.items())],
+        "TeX math symbols": [("\\:" + n, meaning(n)) for n in dict.fromkeys(symbols)],
+        "Egyptian JSesh codes": [(f"<:gardiner {code}>", chr(name_codes.get(code, cp)))
+                                 for cp, sign in sorted(src.unikemet.items())
+                                 for code in jsesh_codes(sign)],
+        "Egyptian signs by code": [by_code(cp, ("gardiner", "hieroglyph"))
+                                   for cp in sorted(src.unikemet)],
+        "styled decompositions": [by_code(cp, tuple(markers)) for cp in sorted(decomposed)],
+    }
+
+
+def tex_expectations(src: Sources):
+    """What a TeX name should give: the text of the key it already was (a Unicode, HTML
+    or unicode-math name keeps its text: `\\:iff` is HTML's ⇔, `\\:epsilon` HTML's ε),
+    else its TeX meaning, else the character of the text command."""
+    earlier = build_plain_names(src).text
+    meanings = tex_math_meanings(src)
+
+    def meaning(name: str) -> str | None:
+        if name in earlier:
+            return earlier[name]
+        if name in meanings:
+            return meanings[name]
+        cp = src.tex.text_commands.get(name)
+        return chr(cp) if cp is not None else None
+
+    return meaning
+
+
+def measure(src: Sources, names: dict[str, str]) -> dict[str, list[tuple[str, str | None]]]:
+    """Target -> the cases that do not resolve, by tag_text over `names`."""
+    markers = {k[:-1] for k, text in names.items() if k.endswith(" ") and text == ""}
+    return {target: [(m, t) for m, t in cases if t is None or tag_text(names, markers, m) != t]
+            for target, cases in target_cases(src, names).items()}
+
+
+# ---------------------------------------------------------------------------
+
+
+def visible(text: str) -> str:
+    return " ".join("U+%04X" % ord(ch) for ch in text) if len(text) > 1 else text
+
+
+def report(src: Sources, result: Build) -> list[str]:
+    lines = [f"{name}: {len(table)}" for name, table in result.tables.items()]
+    counts: dict[str, int] = {}
+    for form in result.forms.values():
+        counts[form.modifier] = counts.get(form.modifier, 0) + 1
+    lines.append(f"composed keys: {len(result.forms)}")
+    lines += [f"  {m}: {n}" for m, n in sorted(counts.items(), key=lambda kv: (-kv[1], kv[0]))]
+    lines.append(f"composed keys that turned a candidate down: {len(result.lost)}")
+    for key, forms in sorted(result.lost.items()):
+        kept = result.forms[key].text
+        lines.append(f"  {key}: {kept} kept; " + ", ".join(f.text for f in forms) + " not")
+    sources: dict[str, int] = {}
+    for source in result.names.source.values():
+        sources[source] = sources.get(source, 0) + 1
+    lines.append("names by source: " + ", ".join(f"{s} {n}" for s, n in sources.items()))
+    for source, claims in result.names.claims.items():
+        lines.append(f"{source}: {sources.get(source, 0)} added, {claims.same} already named "
+                     f"so, {claims.presentation} already named so without U+FE0F, "
+                     f"{len(claims.collisions)} collisions")
+        lines += [f"  {key} -> {visible(text)}: {reason}" for key, text, reason in claims.collisions]
+    lines.append("spellings by kind: "
+                 + ", ".join(f"{k} {v}" for k, v in result.spelling_kinds.items()))
+    cases = target_cases(src, result.names.text)
+    for target, missed in measure(src, result.names.text).items():
+        total = len(cases[target])
+        share = (total - len(missed)) / total
+        lines.append(f"target {target}: {total - len(missed)} of {total} resolve, "
+                     f"{100 * share:.1f} % (target {100 * TARGETS[target]:.0f} %)")
+        lines += [f"  {m} -> {visible(t) if t else 'no character'}" for m, t in missed]
+    return lines
 
 
 def main(argv: list[str]) -> int:
@@ -930,14 +1532,7 @@ def main(argv: list[str]) -> int:
     for name in TABLE_FILES:
         table = result.tables[name]
         (out / f"{name}.tsv").write_bytes(format_table(table, src.ucd.category).encode("utf-8"))
-        print(f"{name}: {len(table)}")
-    counts: dict[str, int] = {}
-    for form in result.forms.values():
-        counts[form.modifier] = counts.get(form.modifier, 0) + 1
-    print(f"composed keys: {len(result.forms)}")
-    for modifier, count in sorted(counts.items(), key=lambda kv: (-kv[1], kv[0])):
-        print(f"  {modifier}: {count}")
-    print("spellings by kind: " + ", ".join(f"{k} {v}" for k, v in result.spelling_kinds.items()))
+    print("\n".join(report(src, result)))
     return 0
 
 

@@ -28,13 +28,13 @@ def test_convert_plain_and_names(converter):
 @pytest.mark.parametrize(
     "mode,expected",
     [
-        ("warn", (None, [], ("UnknownEntity", "zzz", None))),
-        ("error", (None, [], ("UnknownEntity", "zzz", None))),
-        ("lenient", ("x <:zzz> y", [("unknown glyphloom entity: zzz", 2)], None)),
+        ("warn", (None, [], ("UnknownEntity", "qqq", None))),
+        ("error", (None, [], ("UnknownEntity", "qqq", None))),
+        ("lenient", ("x <:qqq> y", [("unknown glyphloom entity: qqq", 2)], None)),
     ],
 )
 def test_unknown_entity_in_each_mode(converter, mode, expected):
-    assert converter.convert("x <:zzz> y", mode) == expected
+    assert converter.convert("x <:qqq> y", mode) == expected
 
 
 def test_error_mode_turns_first_warning_into_unsupported(converter):

@@ -95,6 +95,40 @@ def test_every_composed_key_reads_back_through_the_operand_form():
         assert converted("<:" + key + ">")[0] != keys[key]
 
 
+TARGET_CASES = GENERATOR.target_cases(SOURCES, dict(INDEX.entries(0)))
+
+
+@pytest.mark.parametrize("target", sorted(GENERATOR.TARGETS))
+def test_vocabularies_users_type_resolve(target):
+    """Emoji names and shortcodes, TeX and LaTeX commands, Egyptian codes and styled forms:
+    the share of each vocabulary that the converter resolves to its character."""
+    cases = TARGET_CASES[target]
+    missed = [case for case in cases if case[1] is None or converted(case[0]) != (case[1], [], None)]
+    assert len(cases) > 100
+    assert 1 - len(missed) / len(cases) >= GENERATOR.TARGETS[target], missed[:20]
+
+
+@pytest.mark.parametrize("source, text", [
+    ("<:red heart>", "\u2764\ufe0f"), ("<:thumbs up>", "\U0001F44D"),
+    ("<:flag japan>", "\U0001F1EF\U0001F1F5"), ("<:keycap 1>", "1\ufe0f\u20e3"),
+    ("<:family man woman girl>", "\U0001F468\u200d\U0001F469\u200d\U0001F467"),
+    ("<:thumbs up medium skin tone>", "\U0001F44D\U0001F3FD"),
+    ("\\:joy", "\U0001F602"), ("\\:thumbs_up", "\U0001F44D"), ("<:+1>", "\U0001F44D"),
+    ("\\:smile", "\u2323"), ("<:grinning face with smiling eyes>", "\U0001F601"),
+    ("\\:to\\:gets\\:neq\\:land\\:lor\\:lnot\\:ldots\\:cdots", "\u2192\u2190\u2260\u2227\u2228\u00ac\u2026\u22ef"),
+    ("\\:ss\\:ae\\:o\\:l\\:i\\:textdegree", "\u00df\u00e6\u00f8\u0142\u0131\u00b0"),
+    ("<:o><:i>", "oi"),  # a one-byte tag is still its own character
+    ("<:gardiner A14A><:egyptian A14A><:gardiner A14a>", "\U00013011\U00013011\U00013011"),
+    ("<:hieroglyph A001><:hieroglyph A005A><:hieroglyph A001F>", "\U00013000\U00013005\U00013460"),
+    ("<:gardiner A68><:hieroglyph A068B>", "\U0001304D\U00013468"),  # today's key stays
+    ("<:squared cm><:double-struck-italic D><:outlined 0><:segmented 7>",
+     "\u339d\u2145\U0001CCF0\U0001FBF7"),
+    ("<:keycap digit one><:hashtag><:turnstile>", "1\ufe0f\u20e3#\u22a2"),
+])
+def test_names_of_other_vocabularies(source, text):
+    assert converted(source) == (text, [], None)
+
+
 RED = "\U000E0072"
 
 

@@ -80,7 +80,10 @@ MARKERS = (
     "gray greek green grey hieroglyph iconic italic left ligature lower luwian mirror monospace "
     "orange parenthesized pink plain purple red reverse reverseInPlace reversed right sans "
     "sans-bold sans-bold-italic sans-italic script small-capital squared subscript superscript "
-    "text turn turned upper white yellow"
+    "text turn turned upper white yellow "
+    # the styles of the decompositions that had no form
+    "circled-italic double-italic double-struck-italic initial looped mathematical outlined "
+    "segmented stretched tailed"
 ).split()
 
 TEMPLATES = {
@@ -140,7 +143,8 @@ GROUP_DIRECTIVES = {
 
 SYNONYMS = [("double", "double-struck"), ("upper", "superscript"), ("lower", "subscript"),
             ("fraktur", "fracture"), ("bold-fraktur", "bold-fracture"),
-            ("reversed", "reverseInPlace"), ("gardiner", "egyptian"), ("luwian", "anatolian")]
+            ("reversed", "reverseInPlace"), ("gardiner", "egyptian"), ("luwian", "anatolian"),
+            ("double-italic", "double-struck-italic")]
 
 EXAMPLES = {
     "star": "\u22C6", "check": "\u030C", "ring": "\U0001F48D", "DD": "\u2145", "dd": "\u2146",
@@ -243,7 +247,7 @@ def test_only_marker_and_directive_keys_end_with_space_or_hold_a_star(names):
         else:
             m = _DIRECTIVE.fullmatch(key)
             assert m and m.group(1) in MARKERS, key
-    assert len(reserved) == 59 + 81
+    assert len(reserved) == len(MARKERS) + 81
 
 
 # ---------------------------------------------------------------------------

@@ -58,14 +58,14 @@ def test_convert(source, expected):
 
 
 @pytest.mark.parametrize("source, mode, error_type, detail, byte, line, column, message", [
-    ("ab\n  <:zzz> x", "warn", glyphloom.UnknownEntityError, "zzz", 5, 2, 3,
-     "unknown glyphloom entity: zzz"),
+    ("ab\n  <:qqq> x", "warn", glyphloom.UnknownEntityError, "qqq", 5, 2, 3,
+     "unknown glyphloom entity: qqq"),
     # The column counts characters, the byte offset bytes.
-    ("αβ <:zzz>", "warn", glyphloom.UnknownEntityError, "zzz", 5, 1, 4,
-     "unknown glyphloom entity: zzz"),
+    ("αβ <:qqq>", "warn", glyphloom.UnknownEntityError, "qqq", 5, 1, 4,
+     "unknown glyphloom entity: qqq"),
     # The place is that of the failing tag, not the first mention of its name.
-    ("zzz\\:zzz", "error", glyphloom.UnknownEntityError, "zzz", 3, 1, 4,
-     "unknown glyphloom entity: zzz"),
+    ("qqq\\:qqq", "error", glyphloom.UnknownEntityError, "qqq", 3, 1, 4,
+     "unknown glyphloom entity: qqq"),
     ("hello <:color red hello>", "warn", glyphloom.UnknownEntityError, "hello", 6, 1, 7,
      "unknown glyphloom entity: hello"),
     ("x\n\\:alpha2 y", "warn", glyphloom.UnknownEntityError, "alpha2", 2, 2, 1,
@@ -101,10 +101,10 @@ def test_unsupported_error_carries_its_warning():
 
 def test_convert_issues_warnings_at_the_caller():
     with pytest.warns(glyphloom.GlyphloomWarning) as caught:
-        assert glyphloom.convert("a\n<:bold %> <:zzz>", mode="lenient") == "a\n% <:zzz>"
+        assert glyphloom.convert("a\n<:bold %> <:qqq>", mode="lenient") == "a\n% <:qqq>"
     assert [(w.message.message, w.message.byte, w.message.line, w.message.column)
             for w in caught] == [("no bold form of %", 2, 2, 1),
-                                 ("unknown glyphloom entity: zzz", 12, 2, 11)]
+                                 ("unknown glyphloom entity: qqq", 12, 2, 11)]
     assert {w.filename for w in caught} == {__file__}
 
 
@@ -161,7 +161,7 @@ def test_to_html_page_and_warnings():
 
 def test_to_html_raises_conversion_errors():
     with pytest.raises(glyphloom.UnknownEntityError):
-        glyphloom.to_html("<:zzz>")
+        glyphloom.to_html("<:qqq>")
 
 
 def test_to_glyphloom_round_trip():

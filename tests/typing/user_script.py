@@ -50,7 +50,7 @@ def main() -> None:
     index: glyphloom.Index = glyphloom.load_index(glyphloom.Index().data)
     print(glyphloom.convert("\\:alpha", index=index))
     converter = glyphloom.Converter(index)
-    result, warned, error = converter.convert("<:zzz>", "warn")
+    result, warned, error = converter.convert("<:qqq>", "warn")
     if error is not None:
         kind, detail, location = error
         print(kind, detail, location)
