@@ -15,8 +15,8 @@ import gc
 import re
 import threading
 from collections import OrderedDict, defaultdict, deque
-from collections.abc import Iterable
-from itertools import chain, compress, repeat
+from collections.abc import Iterable, Iterator
+from itertools import chain, compress, groupby, repeat
 from operator import add, getitem, itemgetter, mul
 
 from _glyphloom import Converter, Index
@@ -119,7 +119,7 @@ class _Found:
 
     def add_all(self, lines: Iterable[int], rank: int, edits: int = 0) -> None:
         searcher = self.searcher
-        for line in lines:
+        for line in searcher._in_order(lines):
             if self.full():
                 return
             text = searcher.texts[line]
@@ -136,6 +136,8 @@ class Searcher:
         self._index = index
         self._converter = Converter(index)
         self._deletions: dict[str, list[str]] | None = None
+        self._vocabulary: list[str] | None = None
+        self._longest: int | None = None
         self._lock = threading.Lock()
         # The build makes some 300,000 objects and no cycles: collecting garbage while it runs
         # would only double its time.
@@ -151,42 +153,65 @@ class Searcher:
         keys = list(map(itemgetter(0), entries))
         texts = list(map(itemgetter(1), entries))
         n = len(keys)
-        joined = "\n".join(keys)
-        if joined.count("\n") != max(0, n - 1):  # a key with a line break would split a line
-            joined = "\n".join(key.replace("\n", " ") for key in keys)
-        norm = _folded(joined).split("\n") if n else []
-        separators = list(map(str.count, norm, repeat("-")))
+        if any(map(str.__contains__, keys, repeat("\n"))):  # would split a line in two
+            folding = [key.replace("\n", " ") for key in keys]
+        else:
+            folding = keys
+        words_of = map(add, map(add, map(str.count, folding, repeat("-")),
+                                map(str.count, folding, repeat("_"))),
+                       map(str.count, folding, repeat(" ")))
         # The order within a rank: fewer words, then keys of the common sources before the
-        # composed ones (a modifier, a space, an operand), then shorter keys, then by key,
-        # lower case first.
-        weight = list(map(add, map(mul, separators, repeat(1 << 41)), map(len, keys)))
-        markers = {key for key in keys if key.endswith(" ")}
-        for i in compress(range(n), map(str.__contains__, keys, repeat(" "))):
-            if keys[i].partition(" ")[0] + " " in markers:
-                weight[i] += 1 << 40
-        swapped = list(map(str.swapcase, keys))
-        order = sorted(range(n), key=swapped.__getitem__)
-        order.sort(key=weight.__getitem__)
+        # composed ones (a modifier, a space, an operand), then shorter keys (then by key, which
+        # _in_order sorts out among the few lines that a query meets).
+        weight = list(map(add, map(mul, words_of, repeat(1 << 41)), map(len, keys)))
+        modifiers = set(map(str.rstrip, compress(keys, map(str.endswith, keys, repeat(" ")))))
+        spaced = list(compress(range(n), map(str.__contains__, keys, repeat(" "))))
+        heads = map(itemgetter(0), map(str.partition, map(keys.__getitem__, spaced), repeat(" ")))
+        for i in compress(spaced, map(modifiers.__contains__, heads)):
+            weight[i] += 1 << 40
+        order = sorted(range(n), key=weight.__getitem__)
+        self.weight = list(map(weight.__getitem__, order))
         self.keys = list(map(keys.__getitem__, order))
         self.texts = list(map(texts.__getitem__, order))
-        norm = list(map(norm.__getitem__, order))
-        self.lines = ("-" + "-\n-".join(norm) + "-").split("\n") if n else []
-        counts = list(map(separators.__getitem__, order))
-        self.sizes = list(map(add, counts, repeat(1)))  # the words of each line
+        self.sizes = list(map(add, map(int.__rshift__, self.weight, repeat(41)), repeat(1)))
         self.most_words = max(self.sizes, default=0)
+        # Each key as "-its-folded-words-", one line per key, and its words in one list.
+        folded = _folded("\n".join(map(folding.__getitem__, order)))
+        self.lines = ("-" + folded.replace("\n", "-\n-") + "-").split("\n") if n else []
+        flat = folded.replace("\n", "-").split("-") if n else []
         # Word -> lines (a line twice when its key has the word twice) and text -> lines, each
-        # in ranking order. Only .get() reads them afterwards, so they never change.
+        # in line order. Only .get() reads them afterwards, so they never change.
         words: defaultdict[str, list[int]] = defaultdict(list)
         owners = chain.from_iterable(map(repeat, range(n), self.sizes))
-        flat = "-".join(norm).split("-") if n else []
         deque(map(list.append, map(words.__getitem__, flat), owners), maxlen=0)
         by_text: defaultdict[str, list[int]] = defaultdict(list)
         deque(map(list.append, map(by_text.__getitem__, self.texts), range(n)), maxlen=0)
         self.words = words
         self.by_text = by_text
-        self.vocabulary = sorted(words)
-        self.longest = max((len(w) for w in self.vocabulary if w.isascii() and w.isalpha()),
-                           default=0)
+
+    @property
+    def vocabulary(self) -> list[str]:
+        """Every word of the keys, sorted (for prefixes); made when first needed."""
+        if self._vocabulary is None:
+            self._vocabulary = sorted(self.words)
+        return self._vocabulary
+
+    @property
+    def longest(self) -> int:
+        """The length of the longest word of letters."""
+        if self._longest is None:
+            self._longest = max((len(w) for w in self.words if w.isascii() and w.isalpha()),
+                                default=0)
+        return self._longest
+
+    def _in_order(self, lines: Iterable[int]) -> Iterator[int]:
+        """Lines (sorted by weight) in ranking order: among equal weights by key, lower case
+        first."""
+        for _, run in groupby(lines, key=self.weight.__getitem__):
+            group = list(run)
+            if len(group) > 1:
+                group.sort(key=lambda i: self.keys[i].swapcase())
+            yield from group
 
     # -- the parts of a match ------------------------------------------------------------
 
@@ -299,14 +324,17 @@ class Searcher:
         fewest = min(min(near.values()) for near in typos if near)
         by_edits: defaultdict[int, list[int]] = defaultdict(list)
         best: set[str] = set()
+        last = -1  # the weight after which nothing can come first any more
         for i in lines:
+            if 0 <= last < self.weight[i]:
+                break
             edits = self._edits(i, words, prefixes, typos)
             if edits:
                 by_edits[edits].append(i)
                 if edits == fewest and self.usable(i) and self.texts[i] not in found.texts:
                     best.add(self.texts[i])
-                    if len(best) >= found.limit - len(found.matches):
-                        break
+                    if last < 0 and len(best) >= found.limit - len(found.matches):
+                        last = self.weight[i]
         for edits in sorted(by_edits):
             found.add_all(by_edits[edits], TYPOS, edits)
 
