@@ -126,7 +126,7 @@ class _Found:
             if text not in self.texts and searcher.usable(line):
                 self.texts.add(text)
                 self.matches.append(searcher.match(line))
-                self.grades.append((rank, edits, searcher.sizes[line]))
+                self.grades.append((rank, edits, searcher.size(line)))
 
 
 class Searcher:
@@ -170,11 +170,10 @@ class Searcher:
         for i in compress(spaced, map(modifiers.__contains__, heads)):
             weight[i] += 1 << 40
         order = sorted(range(n), key=weight.__getitem__)
-        self.weight = list(map(weight.__getitem__, order))
+        self.weight: list[int] = list(map(weight.__getitem__, order))
         self.keys = list(map(keys.__getitem__, order))
         self.texts = list(map(texts.__getitem__, order))
-        self.sizes = list(map(add, map(int.__rshift__, self.weight, repeat(41)), repeat(1)))
-        self.most_words = max(self.sizes, default=0)
+        self.most_words = self.size(max(range(n), key=self.weight.__getitem__)) if n else 0
         # Each key as "-its-folded-words-", one line per key, and its words in one list.
         folded = _folded("\n".join(map(folding.__getitem__, order)))
         self.lines = ("-" + folded.replace("\n", "-\n-") + "-").split("\n") if n else []
@@ -182,12 +181,17 @@ class Searcher:
         # Word -> lines (a line twice when its key has the word twice) and text -> lines, each
         # in line order. Only .get() reads them afterwards, so they never change.
         words: defaultdict[str, list[int]] = defaultdict(list)
-        owners = chain.from_iterable(map(repeat, range(n), self.sizes))
+        owners = chain.from_iterable(map(repeat, range(n), map(add, map(
+            int.__rshift__, self.weight, repeat(41)), repeat(1))))
         deque(map(list.append, map(words.__getitem__, flat), owners), maxlen=0)
         by_text: defaultdict[str, list[int]] = defaultdict(list)
         deque(map(list.append, map(by_text.__getitem__, self.texts), range(n)), maxlen=0)
         self.words = words
         self.by_text = by_text
+
+    def size(self, line: int) -> int:
+        """The number of words of a line's key."""
+        return (self.weight[line] >> 41) + 1
 
     @property
     def vocabulary(self) -> list[str]:
