@@ -78,7 +78,8 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp')
 
 # Benchmarks: Google Benchmark over the core (bytes per second, allocations per call), then the
-# module side by side with what users would use instead (bench/compare.py). A Release build of
+# module side by side with what users would use instead (bench/compare.py), then the package's
+# search (bench/search.py). A Release build of
 # its own, with the benchmarks, and `emoji` in the project's .venv for the comparison.
 BENCH_BUILD := build-bench
 BENCH_MIN_TIME ?= 0.2
@@ -92,6 +93,7 @@ bench: setup $(VENV)/.bench-ready
 	$(BENCH_BUILD)/glyphloom_bench --benchmark_min_time=$(BENCH_MIN_TIME)
 	PYTHONPATH=$(BENCH_BUILD)/python:python $(PY) bench/compare.py
 	PYTHONPATH=$(BENCH_BUILD)/python:python $(PY) bench/short_calls.py
+	PYTHONPATH=$(BENCH_BUILD)/python:python $(PY) bench/search.py
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)

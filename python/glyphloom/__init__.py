@@ -29,12 +29,14 @@ from ._api import html_page as html_page
 from ._api import is_markup as is_markup
 from ._api import load_index as load_index
 from ._api import meta_runs as meta_runs
+from ._api import search as search
 from ._api import to_glyphloom as to_glyphloom
 from ._api import to_html as to_html
 from ._api import visible as visible
 from ._types import ConversionError as ConversionError
 from ._types import GlyphloomWarning as GlyphloomWarning
 from ._types import InvalidMetaError as InvalidMetaError
+from ._types import Match as Match
 from ._types import Run as Run
 from ._types import Styled as Styled
 from ._types import UnclosedError as UnclosedError
@@ -52,6 +54,7 @@ __all__ = [
     "GlyphloomWarning",
     "Index",
     "InvalidMetaError",
+    "Match",
     "Mode",
     "Run",
     "Styled",
@@ -66,13 +69,14 @@ __all__ = [
     "is_markup",
     "load_index",
     "meta_runs",
+    "search",
     "to_glyphloom",
     "to_html",
     "visible",
 ]
 
 # The public types show under the package's name in tracebacks and representations.
-for _type in (ConversionError, GlyphloomWarning, InvalidMetaError, Run, Styled, UnclosedError,
-              UnknownEntityError, UnsupportedError, Warning):
+for _type in (ConversionError, GlyphloomWarning, InvalidMetaError, Match, Run, Styled,
+              UnclosedError, UnknownEntityError, UnsupportedError, Warning):
     _type.__module__ = __name__
 del _type

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import html as _html
+import operator
 import os
 import threading
 import warnings
@@ -11,13 +12,16 @@ from typing import Literal, Union
 
 from _glyphloom import Converter, Index, meta_at
 
+from . import _search
 from ._types import (
     ERROR_TYPES,
     ConversionError,
     GlyphloomWarning,
+    Match,
     Positions,
     Run,
     Styled,
+    UnknownEntityError,
     Warning,
 )
 
@@ -70,8 +74,17 @@ def _shortened(text: str, width: int = 30) -> str:
     return line if len(line) <= width and line == text else line[:width] + "…"
 
 
+UNKNOWN = "unknown glyphloom entity: "
+
+
+def _suggested(name: str, byte: int, positions: Positions, index: Index | None) -> list[str]:
+    """What an unknown name at this place may have meant, spelled the way it was written."""
+    short = positions.data.startswith(b"\\:", byte)
+    return _search.searcher(index).suggestions(name, short)
+
+
 def _error(converter: Converter, source: str, error: tuple[str, str, tuple[str, int] | None],
-           positions: Positions) -> ConversionError:
+           positions: Positions, index: Index | None) -> ConversionError:
     kind, detail, location = error
     if location is not None:
         message, byte = location
@@ -84,12 +97,16 @@ def _error(converter: Converter, source: str, error: tuple[str, str, tuple[str, 
         # lenient conversion of the same source keeps as a warning, with its message being the
         # error's text, and that warning has the offset.
         message = (f"invalid meta value in <:{detail}>" if kind == "InvalidMeta"
-                   else f"unknown glyphloom entity: {detail}")
+                   else UNKNOWN + detail)
         _, kept, _ = converter.convert(source, "lenient")
         # (Should it not be there, the first mention of the detail is the next best place.)
         fallback = max(0, positions.data.find(detail.encode("utf-8")))
         byte = next((b for m, b in kept if m == message), fallback)
     line, column = positions.place(byte)
+    if kind == "UnknownEntity":
+        suggestions = _suggested(detail, byte, positions, index)
+        return UnknownEntityError(message + _search.hint(suggestions), detail, byte, line, column,
+                                  suggestions)
     cls = ERROR_TYPES.get(kind, ConversionError)
     result = cls(message, detail, byte, line, column)
     if cls is ConversionError:
@@ -105,9 +122,16 @@ def _convert(source: str, mode: Mode, index: Index | None) -> tuple[str, list[Gl
         return text, []
     positions = Positions(source)
     if error is not None:
-        raise _error(converter, source, error, positions)
+        raise _error(converter, source, error, positions, index)
     assert text is not None
-    return text, [positions.warning(message, byte) for message, byte in found]
+    return text, [positions.warning(_with_hint(message, byte, positions, index), byte)
+                  for message, byte in found]
+
+
+def _with_hint(message: str, byte: int, positions: Positions, index: Index | None) -> str:
+    if not message.startswith(UNKNOWN):
+        return message
+    return message + _search.hint(_suggested(message[len(UNKNOWN):], byte, positions, index))
 
 
 def _emit(found: Iterable[GlyphloomWarning], stacklevel: int) -> None:
@@ -151,6 +175,28 @@ def html(
 ) -> str:
     """Renders plain text and its runs (as ``meta_runs`` gives them) as an HTML fragment."""
     return _converter(index).html(text, list(runs))
+
+
+def search(query: str, limit: int = 20, index: Index | None = None) -> list[Match]:
+    """The names that fit a query, best first, one ``Match`` per text.
+
+    The query is words in any case, joined by spaces, ``-`` or ``_`` (``less than or equal``),
+    the starts of words (``hira``), words with typos (``alpah``: one edit in a word of four to
+    seven letters, two in a longer one), a pasted character (``⊕``) or a code point
+    (``U+2295``). Ranked: the exact key (or the character), the key ignoring case and
+    separators, keys with every word, fewer other words first, then prefix matches, then typo
+    matches; within a rank shorter keys and plain names before composed ones, then by key.
+
+    >>> [(m.text, m.name) for m in search("alpha", limit=2)]
+    [('α', 'alpha'), ('Α', 'Alpha')]
+    """
+    if not isinstance(query, str):
+        raise TypeError(f"search() query must be str, not {type(query).__name__}")
+    limit = operator.index(limit)
+    if limit < 0:
+        raise ValueError("search() limit must not be negative")
+    query.encode("utf-8")  # lone surrogates are no text to search for
+    return _search.searcher(index).search(query, limit)
 
 
 def is_markup(text: str) -> bool:

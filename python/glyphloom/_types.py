@@ -38,6 +38,22 @@ class Styled(NamedTuple):
         return self.text.encode("utf-8")[run.start : run.end].decode("utf-8", "replace")
 
 
+class Match(NamedTuple):
+    """A name that ``search`` found.
+
+    ``text`` is what the name gives, ``markup`` its shortest spelling that converts back to the
+    text (``\\:name`` for a short-reference name, else ``<:name>``), ``name`` the key itself,
+    ``code_points`` the text's code points ("U+2264", several separated by spaces) and
+    ``names`` every other key with the same text.
+    """
+
+    text: str
+    markup: str
+    name: str
+    code_points: str
+    names: tuple[str, ...]
+
+
 class GlyphloomWarning(UserWarning):
     """A non-fatal finding of a conversion, placed in the source.
 
@@ -94,9 +110,20 @@ class ConversionError(ValueError):
 
 
 class UnknownEntityError(ConversionError):
-    """A tag or short reference names nothing the index knows."""
+    """A tag or short reference names nothing the index knows.
+
+    ``suggestions`` holds up to three names that it may have meant, as markup (best first);
+    the message ends with them as "(did you mean …?)".
+    """
 
     kind = "UnknownEntity"
+
+    def __init__(self, message: str, detail: str, byte: int, line: int, column: int,
+                 suggestions: list[str] | None = None) -> None:
+        super().__init__(message, detail, byte, line, column)
+        self.suggestions = list(suggestions or [])
+        # In the arguments too, so that a pickled copy keeps them.
+        self.args = (*self.args, self.suggestions)
 
 
 class UnclosedError(ConversionError):

@@ -11,8 +11,8 @@ from typing import NoReturn, TextIO, cast
 
 from _glyphloom import Index
 
-from . import _api
-from ._types import ConversionError, GlyphloomWarning, Positions, UnknownEntityError
+from . import _api, _search
+from ._types import ConversionError, GlyphloomWarning, Match, Positions, UnknownEntityError
 
 # The language in ten lines: (markup, what it gives, what it shows). A test converts every
 # line, so the help cannot drift from the library.
@@ -119,7 +119,26 @@ def _parser() -> argparse.ArgumentParser:
     sub.add_argument("name", metavar="NAME", nargs="+",
                      help="a name (several words are joined by spaces) or a character")
     sub.add_argument("--index", metavar="GLX", help="use this index image instead of the default")
+
+    sub = add("search", "find the names of a character",
+              "Finds names by their words (in any case, with spaces, '-' or '_'), the starts of"
+              " words, words with typos, a pasted character or a code point (U+2295), best"
+              " first. Exits with 1 when nothing is found.")
+    sub.add_argument("words", metavar="WORDS", nargs="+", help="what to look for")
+    sub.add_argument("--limit", metavar="N", type=_count, default=20,
+                     help="show at most N characters (default: 20)")
+    sub.add_argument("--index", metavar="GLX", help="use this index image instead of the default")
     return parser
+
+
+def _count(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        value = 0
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"not a positive whole number: {text}")
+    return value
 
 
 def _version() -> str:
@@ -232,13 +251,25 @@ def _runs(args: argparse.Namespace, err: TextIO) -> None:
     _write("\n".join(lines) + "\n", args.output)
 
 
+def _shown(text: str) -> str:
+    """Text for a terminal: invisible characters as ⟨U+…⟩, a combining mark on a dotted
+    circle."""
+    shown = _api.visible(text)
+    return "\u25cc" + shown if shown and _combining(shown[0]) else shown
+
+
 def _characters(text: str, index: Index | None) -> list[str]:
+    """A line for each character: its code point, itself, its spelling and its other names."""
+    searcher = _search.searcher(index)
     lines = []
     for ch in text:
-        shown = _api.visible(ch)
-        shown = "" if shown.startswith("⟨") else ("\u25cc" + ch if _combining(ch) else ch)
+        shown = _shown(ch)
         code = f"  U+{ord(ch):04X}".ljust(11)
-        lines.append(code + _padded(shown, 3) + _api.to_glyphloom(ch, index))
+        spelling = _api.to_glyphloom(ch, index)
+        spelled = spelling[2:-1] if spelling.startswith("<:") else spelling[2:]
+        others = [name for name in searcher.names(ch) if name != spelled]
+        also = f"  also {', '.join(others)}" if others else ""
+        lines.append(code + _padded("" if shown.startswith("⟨") else shown, 3) + spelling + also)
     return lines
 
 
@@ -251,8 +282,18 @@ def _spelled(text: str, index: Index | None) -> str:
     return "\n".join([head, *_characters(text, index)]) + "\n"
 
 
+def _joined(words: Sequence[str]) -> str:
+    """Words of the command line as one text; bytes that were no UTF-8 are bad usage."""
+    text = " ".join(words)
+    try:
+        text.encode("utf-8")
+    except UnicodeEncodeError:
+        raise _Failure("glyphloom: the arguments are not UTF-8 text", 2) from None
+    return text
+
+
 def _lookup(args: argparse.Namespace, err: TextIO) -> None:
-    name = " ".join(args.name)
+    name = _joined(args.name)
     index = _index(args.index)
     if len(name) == 1:
         _write(_spelled(name, index), None)
@@ -271,7 +312,25 @@ def _lookup(args: argparse.Namespace, err: TextIO) -> None:
     _write("\n".join([head, *_characters(text, index)]) + "\n", None)
 
 
-COMMANDS = {"convert": _convert, "to-markup": _to_markup, "runs": _runs, "lookup": _lookup}
+def _table(matches: list[Match]) -> str:
+    rows = [("char", "code points", "markup", "other names")]
+    rows += [(_shown(m.text), m.code_points, m.markup, ", ".join(m.names)) for m in matches]
+    widths = [max(_width(row[i]) for row in rows) for i in range(3)]
+    lines = ["  ".join([*(_padded(cell, w) for cell, w in zip(row, widths)), row[3]]).rstrip()
+             for row in rows]
+    return "\n".join(lines) + "\n"
+
+
+def _find(args: argparse.Namespace, err: TextIO) -> None:
+    query = _joined(args.words)
+    matches = _api.search(query, args.limit, _index(args.index))
+    if not matches:
+        raise _Failure(f"glyphloom: no name found for {query}", 1)
+    _write(_table(matches), None)
+
+
+COMMANDS = {"convert": _convert, "to-markup": _to_markup, "runs": _runs, "lookup": _lookup,
+            "search": _find}
 
 
 def main(argv: Sequence[str] | None = None) -> int:
@@ -288,4 +347,11 @@ def main(argv: Sequence[str] | None = None) -> int:
         # The reader went away (as `glyphloom ... | head` does): not an error of ours.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return 1
+    except BaseException as error:
+        # The module's internal error: an index image whose tables are malformed.
+        if type(error).__module__ != Index.__module__:
+            raise
+        err.flush()
+        print(f"glyphloom: malformed index: {error}", file=err)
+        return 2
     return 0

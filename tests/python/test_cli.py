@@ -104,7 +104,7 @@ def test_custom_index(tmp_path):
     index.write_bytes(TINY)
     assert run("convert", "--index", index, stdin=b"<:smile>") == (0, "☺", "")
     assert run("lookup", "--index", index, "smile") == (
-        0, "<:smile> gives ☺\n  U+263A   ☺  ☺\n", "")
+        0, "<:smile> gives ☺\n  U+263A   ☺  ☺  also smile\n", "")
 
 
 def test_runs_reports_meta_warnings_in_the_tagged_text():
@@ -120,14 +120,22 @@ def test_runs_reports_meta_warnings_in_the_tagged_text():
 
 @pytest.mark.parametrize("args, out", [
     (["latin", "small", "letter", "eng"],
-     "<:latin small letter eng> gives ŋ\n  U+014B   ŋ  <:eng>\n"),
-    (["ŋ"], "ŋ is written <:eng>\n  U+014B   ŋ  <:eng>\n"),
+     "<:latin small letter eng> gives ŋ\n"
+     "  U+014B   ŋ  <:eng>  also ng, angma, engma, latin-small-letter-eng\n"),
+    (["ŋ"], "ŋ is written <:eng>\n  U+014B   ŋ  <:eng>  also ng, angma, engma, latin-small-letter-eng\n"),
     (["<:above 日 月>"], "<:above 日 月> gives ⿱日月\n"
                         "  U+2FF1   ⿱ <:ideographic-description-character-above-to-below>\n"
                         "  U+65E5   日 日\n  U+6708   月 月\n"),
-    (["ŋα"], "ŋα is written <:eng><:alpha>\n  U+014B   ŋ  <:eng>\n  U+03B1   α  <:alpha>\n"),
+    (["ŋα"], "ŋα is written <:eng><:alpha>\n"
+             "  U+014B   ŋ  <:eng>  also ng, angma, engma, latin-small-letter-eng\n"
+             "  U+03B1   α  <:alpha>  also mupalpha, greek a, greek alpha, greek-small-letter-alpha\n"),
     (["e\u0301"], "e\u0301 is written e<:combining-acute-accent>\n"
-                  "  U+0065   e  e\n  U+0301   \u25cc\u0301  <:combining-acute-accent>\n"),
+                  "  U+0065   e  e  also latin-small-letter-e\n"
+                  "  U+0301   \u25cc\u0301  <:combining-acute-accent>  also Acute, acute, tonos,"
+                  " stress-mark\n"),
+    # Every name of a character, not one spelling.
+    (["⊕"], "⊕ is written <:CirclePlus>\n"
+           "  U+2295   ⊕  <:CirclePlus>  also oplus, direct-sum, circled-plus\n"),
 ])
 def test_lookup(args, out):
     assert run("lookup", *args) == (0, out, "")
@@ -136,7 +144,8 @@ def test_lookup(args, out):
 def test_lookup_failure_and_warning():
     assert run("lookup", "no-such-name") == (
         1, "", "glyphloom: unknown glyphloom entity: no-such-name\n")
-    assert run("lookup", "bold", "%") == (0, "<:bold %> gives %\n  U+0025   %  %\n",
+    assert run("lookup", "bold", "%") == (0, "<:bold %> gives %\n  U+0025   %  %  also percnt,"
+                                          " mathpercent, percent-sign\n",
                                           "glyphloom: warning: no bold form of %\n")
 
 
@@ -158,3 +167,36 @@ def test_version():
     status, out, _ = run("--version")
     version = f"glyphloom {glyphloom.__version__} (language {glyphloom.GLYPHLOOM_VERSION})"
     assert (status, out) == (0, version + "\n")
+
+
+@pytest.mark.parametrize("args, status, out, err", [
+    (["search", "--limit", "2", "less", "than", "or", "equal"], 0,
+     "char  code points  markup                   other names\n"
+     "⋜     U+22DC       \\:equal-to-or-less-than  eqless\n"
+     "≤     U+2264       \\:less-than-or-equal-to  le, leq\n", ""),
+    (["search", "tag", "latin", "small", "letter", "r", "--limit", "1"], 0,
+     "char       code points  markup                      other names\n"
+     "⟨U+E0072⟩  U+E0072      \\:tag-latin-small-letter-r\n", ""),
+    (["search", "zzqqx"], 1, "", "glyphloom: no name found for zzqqx\n"),
+    (["search", "--limit", "0", "x"], 2, "", None),
+    (["search", b"\xff"], 2, "", "glyphloom: the arguments are not UTF-8 text\n"),
+    (["lookup", "smiling"], 1, "", "glyphloom: unknown glyphloom entity: smiling (did you mean"
+     " <:smiling_imp> or <:smiling-face>?)\n"),
+    (["convert", "--mode", "lenient"], 0, "<:latin smal letter eng>",
+     "<stdin>:1:1: warning: unknown glyphloom entity: latin smal letter eng (did you mean"
+     " <:latin small letter eng>?)\n"),
+])
+def test_search_and_suggestions(args, status, out, err):
+    stdin = b"<:latin smal letter eng>" if "convert" in args else b""
+    command = [sys.executable, "-m", "glyphloom", *args]
+    result = subprocess.run(command, input=stdin, capture_output=True, timeout=60)
+    assert (result.returncode, result.stdout.decode()) == (status, out)
+    assert err is None or result.stderr.decode() == err
+
+
+def test_malformed_index_tables(tmp_path):
+    bad = tmp_path / "bad.glx"
+    bad.write_bytes(b"GLX1\x05\0\0\0")  # a header whose directory is missing
+    for args in (["search", "x"], ["convert"], ["lookup", "x"]):
+        status, out, err = run(*args, "--index", bad, stdin=b"<:x>")
+        assert (status, out) == (2, "") and err.startswith("glyphloom: malformed index: ")
