@@ -10,10 +10,16 @@ invisibly in the converted text and become HTML spans.
 >>> glyphloom.to_glyphloom("ŋ")
 '<:eng>'
 
-The functions share one converter over the default index; pass ``index=`` (see
-``load_index``) to use another index. The extension module ``_glyphloom`` underneath offers
-the same operations as ``Index`` and ``Converter``.
+The functions convert over the default index (each thread with a converter of its own); pass
+``index=`` (see ``load_index``) to use another index. The extension module ``_glyphloom``
+underneath offers the same operations as ``Index`` and ``Converter``, which pickle.
 """
+
+# In a source tree the package's compiled module is built into another folder of the path.
+from pkgutil import extend_path
+
+__path__ = extend_path(__path__, __name__)
+del extend_path
 
 from _glyphloom import GLYPHLOOM_VERSION as GLYPHLOOM_VERSION
 from _glyphloom import Converter as Converter
@@ -31,6 +37,7 @@ from ._api import load_index as load_index
 from ._api import meta_runs as meta_runs
 from ._api import search as search
 from ._api import to_glyphloom as to_glyphloom
+from ._api import text_to_html as text_to_html
 from ._api import to_html as to_html
 from ._api import visible as visible
 from ._types import ConversionError as ConversionError
@@ -42,11 +49,11 @@ from ._types import Styled as Styled
 from ._types import UnclosedError as UnclosedError
 from ._types import UnknownEntityError as UnknownEntityError
 from ._types import UnsupportedError as UnsupportedError
-from ._types import Warning as Warning  # noqa: A004 - shadows the builtin only here
+from ._types import RunWarning as RunWarning
+from . import _pickling  # noqa: F401 - registers how Index and Converter pickle
 
 __version__ = "1.0.0"
 
-# `Warning` stays out of the star import, where it would hide the builtin.
 __all__ = [
     "GLYPHLOOM_VERSION",
     "ConversionError",
@@ -57,6 +64,7 @@ __all__ = [
     "Match",
     "Mode",
     "Run",
+    "RunWarning",
     "Styled",
     "UnclosedError",
     "UnknownEntityError",
@@ -70,13 +78,23 @@ __all__ = [
     "load_index",
     "meta_runs",
     "search",
+    "text_to_html",
     "to_glyphloom",
     "to_html",
     "visible",
 ]
 
 # The public types show under the package's name in tracebacks and representations.
-for _type in (ConversionError, GlyphloomWarning, InvalidMetaError, Match, Run, Styled,
-              UnclosedError, UnknownEntityError, UnsupportedError, Warning):
+for _type in (ConversionError, GlyphloomWarning, InvalidMetaError, Match, Run, RunWarning,
+              Styled, UnclosedError, UnknownEntityError, UnsupportedError):
     _type.__module__ = __name__
 del _type
+
+
+def __getattr__(name: str) -> object:
+    # `Warning`, the old name of RunWarning, hid the builtin wherever it was imported.
+    if name == "Warning":
+        from . import _types
+
+        return _types.__getattr__(name)
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")

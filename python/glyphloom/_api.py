@@ -7,22 +7,22 @@ import operator
 import os
 import threading
 import warnings
-from collections.abc import Iterable
+from collections.abc import Callable, Iterable
 from typing import Literal, Union
 
 from _glyphloom import Converter, Index, meta_at
 
-from . import _search
+from . import _native, _search
 from ._types import (
     ERROR_TYPES,
     ConversionError,
     GlyphloomWarning,
     Match,
-    Positions,
     Run,
+    RunWarning,
     Styled,
     UnknownEntityError,
-    Warning,
+    hint,
 )
 
 Mode = Literal["warn", "error", "lenient"]
@@ -77,36 +77,25 @@ def _shortened(text: str, width: int = 30) -> str:
 UNKNOWN = "unknown glyphloom entity: "
 
 
-def _suggested(name: str, byte: int, positions: Positions, index: Index | None) -> list[str]:
-    """What an unknown name at this place may have meant, spelled the way it was written."""
-    short = positions.data.startswith(b"\\:", byte)
-    return _search.searcher(index).suggestions(name, short)
+def _suggester(name: str, short: bool, index: Index | None) -> Callable[[], list[str]]:
+    """How to find what an unknown name may have meant, spelled the way it was written."""
+    return lambda: _search.searcher(index).suggestions(name, short)
 
 
-def _error(converter: Converter, source: str, error: tuple[str, str, tuple[str, int] | None],
-           positions: Positions, index: Index | None) -> ConversionError:
-    kind, detail, location = error
-    if location is not None:
-        message, byte = location
-    elif kind == "Unclosed":
-        # The detail is the rest of the source from the unclosed "<:".
-        message = "unclosed <: at " + _shortened(detail)
-        byte = len(positions.data) - len(detail.encode("utf-8"))
-    else:
-        # The converter places only fatal warnings. Every other error is the first thing that a
-        # lenient conversion of the same source keeps as a warning, with its message being the
-        # error's text, and that warning has the offset.
-        message = (f"invalid meta value in <:{detail}>" if kind == "InvalidMeta"
-                   else UNKNOWN + detail)
-        _, kept, _ = converter.convert(source, "lenient")
-        # (Should it not be there, the first mention of the detail is the next best place.)
-        fallback = max(0, positions.data.find(detail.encode("utf-8")))
-        byte = next((b for m, b in kept if m == message), fallback)
-    line, column = positions.place(byte)
+def _make_error(kind: str, detail: str, message: str | None, byte: int, line: int, column: int,
+                index: Index | None, short: bool) -> ConversionError:
+    """The package's error for a failed conversion, placed by the core."""
+    if message is None:
+        if kind == "Unclosed":
+            # The detail is the rest of the source from the unclosed "<:".
+            message = "unclosed <: at " + _shortened(detail)
+        elif kind == "InvalidMeta":
+            message = f"invalid meta value in <:{detail}>"
+        else:
+            message = UNKNOWN + detail
     if kind == "UnknownEntity":
-        suggestions = _suggested(detail, byte, positions, index)
-        return UnknownEntityError(message + _search.hint(suggestions), detail, byte, line, column,
-                                  suggestions)
+        return UnknownEntityError(message, detail, byte, line, column,
+                                  find=_suggester(detail, short, index))
     cls = ERROR_TYPES.get(kind, ConversionError)
     result = cls(message, detail, byte, line, column)
     if cls is ConversionError:
@@ -114,60 +103,21 @@ def _error(converter: Converter, source: str, error: tuple[str, str, tuple[str, 
     return result
 
 
-def _convert(source: str, mode: Mode, index: Index | None) -> tuple[str, list[GlyphloomWarning]]:
-    converter = _converter(index)
-    text, found, error = converter.convert(source, mode)
-    if error is None and not found:
-        assert text is not None
-        return text, []
-    positions = Positions(source)
-    if error is not None:
-        raise _error(converter, source, error, positions, index)
-    assert text is not None
-    return text, [positions.warning(_with_hint(message, byte, positions, index), byte)
-                  for message, byte in found]
+def _make_warning(message: str, byte: int, line: int, column: int, index: Index | None,
+                  short: bool) -> GlyphloomWarning:
+    """A finding placed in the source; an unknown name kept in lenient mode gets its hint."""
+    if message.startswith(UNKNOWN):
+        message += hint(_suggester(message[len(UNKNOWN):], short, index)())
+    return GlyphloomWarning(message, byte, line, column)
 
 
-def _with_hint(message: str, byte: int, positions: Positions, index: Index | None) -> str:
-    if not message.startswith(UNKNOWN):
-        return message
-    return message + _search.hint(_suggested(message[len(UNKNOWN):], byte, positions, index))
+_native.configure(_make_error, _make_warning, Run, RunWarning, Styled)
 
-
-def _emit(found: Iterable[GlyphloomWarning], stacklevel: int) -> None:
-    for warning in found:
-        warnings.warn(warning, stacklevel=stacklevel + 1)
-
-
-def convert(source: str, mode: Mode = "warn", index: Index | None = None) -> str:
-    """Converts glyphloom markup into text.
-
-    ``mode`` is "warn" (findings are warnings; unknown names and unclosed tags are errors),
-    "error" (every finding is an error) or "lenient" (nothing is an error: what cannot be
-    converted stays in the text, with a warning). Errors raise a ``ConversionError``; warnings
-    are issued as ``GlyphloomWarning`` through the ``warnings`` module.
-    """
-    text, found = _convert(source, mode, index)
-    _emit(found, stacklevel=2)
-    return text
-
-
-def convert_with_warnings(
-    source: str, mode: Mode = "warn", index: Index | None = None
-) -> tuple[str, list[GlyphloomWarning]]:
-    """As ``convert``, but returns the warnings with the text instead of issuing them."""
-    return _convert(source, mode, index)
-
-
-def to_glyphloom(text: str, index: Index | None = None) -> str:
-    """Writes text (with any metas it carries) as glyphloom markup."""
-    return _converter(index).to_glyphloom(text)
-
-
-def meta_runs(text: str, index: Index | None = None) -> Styled:
-    """Splits converted text into its plain text and the runs of its metas."""
-    plain, runs, found = _converter(index).meta_runs(text)
-    return Styled(plain, [Run(*run) for run in runs], [Warning(*w) for w in found])
+# The conversions are the native module's functions themselves: a call goes straight to the core.
+convert = _native.convert
+convert_with_warnings = _native.convert_with_warnings
+to_glyphloom = _native.to_glyphloom
+meta_runs = _native.meta_runs
 
 
 def html(
@@ -200,8 +150,9 @@ def search(query: str, limit: int = 20, index: Index | None = None) -> list[Matc
 
 
 def is_markup(text: str) -> bool:
-    """Whether ``to_html`` takes the text for markup: it has a tag or a short reference and
-    carries no metas yet (text that carries metas has been converted already)."""
+    """Whether the text looks like markup: it has a tag or a short reference and carries no
+    metas (text that carries metas has been converted already). Nothing in the package guesses
+    with it any more; ``to_html`` takes markup and ``text_to_html`` converted text."""
     if any("\U000e0000" <= ch <= "\U000e007f" for ch in text):
         return False
     return "<:" in text or "\\:" in text
@@ -220,33 +171,40 @@ def html_page(fragment: str, title: str = "glyphloom", lang: str | None = None) 
 
 
 def to_html(
-    source_or_text: str,
+    source: str,
     *,
     mode: Mode = "warn",
     index: Index | None = None,
-    markup: bool | None = None,
     page: bool = False,
     title: str = "glyphloom",
+    **deprecated: object,
 ) -> str:
-    """Renders markup, or text that carries metas, as HTML.
+    """Converts markup and renders it as HTML: a fragment, or a complete page when ``page`` is
+    true.
 
-    Markup is converted first (see ``is_markup``; ``markup=True`` or ``False`` decides
-    instead). The text is split into runs and rendered as a fragment, or as a complete page
-    when ``page`` is true. Conversion errors raise ``ConversionError``; the findings of the
-    conversion and of the run splitter are issued as ``GlyphloomWarning`` (the latter placed in
-    the converted text).
+    The argument is always markup; ``text_to_html`` renders text that is converted already.
+    Conversion errors raise ``ConversionError``; the findings of the conversion and of the run
+    splitter are issued as ``GlyphloomWarning`` (the latter placed in the converted text).
     """
-    text = source_or_text
-    if markup is None:
-        markup = is_markup(text)
-    if markup:
-        text, found = _convert(text, mode, index)
-        _emit(found, stacklevel=2)
-    styled = meta_runs(text, index)
-    if styled.warnings:
-        positions = Positions(text)
-        _emit((positions.warning(w.message, w.byte) for w in styled.warnings), stacklevel=2)
-    fragment = html(styled.text, styled.runs, index)
+    if "markup" in deprecated:
+        # The old switch between markup and converted text (None: guess).
+        warnings.warn("to_html(markup=...) is deprecated; use text_to_html for converted text",
+                      DeprecationWarning, stacklevel=2)
+        choice = deprecated.pop("markup")
+        if not (is_markup(source) if choice is None else choice):
+            return text_to_html(source, index=index, page=page, title=title)
+    if deprecated:
+        raise TypeError(f"to_html() got an unexpected keyword argument {next(iter(deprecated))!r}")
+    fragment = _native.markup_html(source, mode, index, 2)
+    return html_page(fragment, title) if page else fragment
+
+
+def text_to_html(
+    text: str, *, index: Index | None = None, page: bool = False, title: str = "glyphloom"
+) -> str:
+    """Renders converted text (which carries its metas) as HTML, as it stands: nothing in it is
+    read as markup. The run splitter's findings are issued as ``GlyphloomWarning``."""
+    fragment = _native.text_html(text, index, 2)
     return html_page(fragment, title) if page else fragment
 
 

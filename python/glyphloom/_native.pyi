@@ -16,13 +16,16 @@ def convert_with_warnings(
 def to_glyphloom(text: str, index: Index | None = None) -> str: ...
 def meta_runs(text: str, index: Index | None = None) -> Styled: ...
 def markup_html(
-    source: str, mode: Literal["warn", "error", "lenient"] = "warn", index: Index | None = None
+    source: str,
+    mode: Literal["warn", "error", "lenient"] = "warn",
+    index: Index | None = None,
+    stacklevel: int = 1,
 ) -> str: ...
-def text_html(text: str, index: Index | None = None) -> str: ...
+def text_html(text: str, index: Index | None = None, stacklevel: int = 1) -> str: ...
 def image_of(obj: Index | Converter) -> bytes | None: ...
 def configure(
-    make_error: Callable[[str, str, str | None, int, int, int], BaseException],
-    make_warning: Callable[[str, int, int, int], GlyphloomWarning],
+    make_error: Callable[[str, str, str | None, int, int, int, Index | None, bool], BaseException],
+    make_warning: Callable[[str, int, int, int, Index | None, bool], GlyphloomWarning],
     run: Callable[..., object],
     run_warning: Callable[[str, int], object],
     styled: Callable[..., Styled],

@@ -21,7 +21,7 @@ from operator import add, getitem, itemgetter, mul
 
 from _glyphloom import Converter, Index
 
-from ._types import Match
+from ._types import Match, hint
 
 # A query word matches longer words that it begins from this length on, and words that it
 # misses by typos from TYPO_WORD letters on: one edit, or two from LONG_WORD letters on.
@@ -431,15 +431,6 @@ class Searcher:
             if spelled not in out:
                 out.append(spelled)
         return out
-
-
-def hint(suggestions: list[str]) -> str:
-    """The end of a message about an unknown name: " (did you mean A, B or C?)"."""
-    if not suggestions:
-        return ""
-    if len(suggestions) == 1:
-        return f" (did you mean {suggestions[0]}?)"
-    return f" (did you mean {', '.join(suggestions[:-1])} or {suggestions[-1]}?)"
 
 
 _default: Searcher | None = None

@@ -3,15 +3,12 @@
 from __future__ import annotations
 
 import bisect
+import warnings
+from collections.abc import Callable
 from typing import NamedTuple
 
 
-class Run(NamedTuple):
-    """One meta applied to the plain-text bytes ``start``..``end`` (UTF-8 offsets).
-
-    ``byte`` is the offset, in the tagged text, of the meta sequence that made the run.
-    """
-
+class _RunFields(NamedTuple):
     key: str
     value: str
     start: int
@@ -19,7 +16,29 @@ class Run(NamedTuple):
     byte: int
 
 
-class Warning(NamedTuple):  # noqa: A001 - the name of the library's finding
+class Run(_RunFields):
+    """One meta applied to the plain-text bytes ``start``..``end`` (UTF-8 offsets).
+
+    ``char_start``..``char_end`` are the same stretch in characters, so
+    ``styled.text[run.char_start:run.char_end]`` is its text; they are None for a run made by
+    hand without them. ``byte`` is the offset, in the tagged text, of the meta sequence that
+    made the run. A run is still the 5-tuple (key, value, start, end, byte).
+    """
+
+    char_start: int | None = None
+    char_end: int | None = None
+
+    def __new__(cls, key: str, value: str, start: int, end: int, byte: int,
+                char_start: int | None = None, char_end: int | None = None) -> Run:
+        run = super().__new__(cls, key, value, start, end, byte)
+        if char_start is not None:
+            run.char_start = char_start
+        if char_end is not None:
+            run.char_end = char_end
+        return run
+
+
+class RunWarning(NamedTuple):
     """A finding of the run splitter: a message and a byte offset in the tagged text."""
 
     message: str
@@ -31,10 +50,12 @@ class Styled(NamedTuple):
 
     text: str
     runs: list[Run]
-    warnings: list[Warning]
+    warnings: list[RunWarning]
 
     def text_of(self, run: Run) -> str:
         """The stretch of plain text that ``run`` covers."""
+        if run.char_start is not None and run.char_end is not None:
+            return self.text[run.char_start : run.char_end]
         return self.text.encode("utf-8")[run.start : run.end].decode("utf-8", "replace")
 
 
@@ -113,17 +134,48 @@ class UnknownEntityError(ConversionError):
     """A tag or short reference names nothing the index knows.
 
     ``suggestions`` holds up to three names that it may have meant, as markup (best first);
-    the message ends with them as "(did you mean …?)".
+    the message ends with them as "(did you mean …?)". They are looked for when first asked
+    for, so raising the error costs no search.
     """
 
     kind = "UnknownEntity"
 
     def __init__(self, message: str, detail: str, byte: int, line: int, column: int,
-                 suggestions: list[str] | None = None) -> None:
+                 suggestions: list[str] | None = None,
+                 find: Callable[[], list[str]] | None = None) -> None:
+        self._base = message
+        self._suggestions = None if suggestions is None else list(suggestions)
+        self._find = find
         super().__init__(message, detail, byte, line, column)
-        self.suggestions = list(suggestions or [])
-        # In the arguments too, so that a pickled copy keeps them.
-        self.args = (*self.args, self.suggestions)
+
+    @property
+    def suggestions(self) -> list[str]:
+        if self._suggestions is None:
+            find, self._find = self._find, None
+            self._suggestions = list(find()) if find else []
+        return self._suggestions
+
+    @property  # type: ignore[override]
+    def message(self) -> str:
+        return self._base + hint(self.suggestions)
+
+    @message.setter
+    def message(self, value: str) -> None:
+        self._base = value
+
+    def __reduce__(self) -> tuple[object, tuple[object, ...]]:
+        # A pickled copy keeps what was found, not how to find it.
+        return type(self), (self._base, self.detail, self.byte, self.line, self.column,
+                            self.suggestions)
+
+
+def hint(suggestions: list[str]) -> str:
+    """The end of a message about an unknown name: " (did you mean A, B or C?)"."""
+    if not suggestions:
+        return ""
+    if len(suggestions) == 1:
+        return f" (did you mean {suggestions[0]}?)"
+    return f" (did you mean {', '.join(suggestions[:-1])} or {suggestions[-1]}?)"
 
 
 class UnclosedError(ConversionError):
@@ -175,3 +227,12 @@ class Positions:
 
     def warning(self, message: str, byte: int) -> GlyphloomWarning:
         return GlyphloomWarning(message, byte, *self.place(byte))
+
+
+def __getattr__(name: str) -> object:
+    # The run splitter's finding was called Warning, which hid the builtin where it was imported.
+    if name == "Warning":
+        warnings.warn("glyphloom.Warning is deprecated; use glyphloom.RunWarning",
+                      DeprecationWarning, stacklevel=2)
+        return RunWarning
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")

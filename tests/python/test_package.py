@@ -131,22 +131,27 @@ def test_meta_runs_gives_named_tuples():
                       [("lang", "ja", 0, 3, 0), ("color", "red", 4, 5, styled.runs[1].byte)],
                       [("</font closes no open font", len(tagged.encode()) - 28)])
     assert isinstance(styled.runs[0], glyphloom.Run) and styled.runs[0].value == "ja"
-    assert isinstance(styled.warnings[0], glyphloom.Warning)
+    assert isinstance(styled.warnings[0], glyphloom.RunWarning)
+    # Character offsets beside the byte ones, so the plain text can be sliced directly.
+    assert [(run.char_start, run.char_end) for run in styled.runs] == [(0, 1), (2, 3)]
+    assert [styled.text[r.char_start:r.char_end] for r in styled.runs] == ["字", "a"]
     assert [styled.text_of(run) for run in styled.runs] == ["字", "a"]
-    assert glyphloom.Warning is not Warning  # the builtin stays itself
+    with pytest.deprecated_call():
+        assert glyphloom.Warning is glyphloom.RunWarning  # the old name, still there
     assert "Warning" not in glyphloom.__all__
 
 
-@pytest.mark.parametrize("given, markup, expected", [
-    ("<:bold a> & <:color red alpha>", None, '𝐚 &amp; <span style="color: red">α</span>'),
-    # Converted text that carries metas is not converted again, whatever it holds.
-    (glyphloom.convert("<<::>b <:color red alpha>"), None,
+@pytest.mark.parametrize("render, given, expected", [
+    (glyphloom.to_html, "<:bold a> & <:color red alpha>", '𝐚 &amp; <span style="color: red">α</span>'),
+    (glyphloom.to_html, "plain <text>", "plain &lt;text&gt;"),
+    # Converted text is rendered as it stands, whatever it holds; nothing guesses.
+    (glyphloom.text_to_html, glyphloom.convert("<<::>b <:color red alpha>"),
      '&lt;:b <span style="color: red">α</span>'),
-    ("<:b", False, "&lt;:b"),
-    ("plain <text>", None, "plain &lt;text&gt;"),
+    (glyphloom.text_to_html, glyphloom.convert("a <<::>alpha> b"), "a &lt;:alpha&gt; b"),
+    (glyphloom.text_to_html, "<:b", "&lt;:b"),
 ])
-def test_to_html(given, markup, expected):
-    assert glyphloom.to_html(given, markup=markup) == expected
+def test_to_html(render, given, expected):
+    assert render(given) == expected
 
 
 def test_to_html_page_and_warnings():

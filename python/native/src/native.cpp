@@ -18,8 +18,10 @@ namespace {
 
 // What `configure` hands in, and _glyphloom's Index type, kept for the life of the process.
 struct Package {
-  PyObject* make_error = nullptr;        // (kind, detail, message or None, byte, line, column)
-  PyObject* make_warning = nullptr;      // (message, byte, line, column)
+  // (kind, detail, message or None, byte, line, column, index, short): `index` as the call was
+  // given it, `short` whether the failure is at a short reference.
+  PyObject* make_error = nullptr;
+  PyObject* make_warning = nullptr;      // (message, byte, line, column, index, short)
   PyObject* run_type = nullptr;          // (key, value, start, end, byte, char_start, char_end)
   PyObject* run_warning_type = nullptr;  // (message, byte)
   PyObject* styled_type = nullptr;       // (text, runs, warnings)
@@ -76,14 +78,24 @@ PyObject* call(PyObject* callable, std::initializer_list<PyObject*> items) {
   return result;
 }
 
-PyObject* placed_warning(std::string_view source, const Warning& warning) {
+PyObject* index_or_none(PyObject* index) {
+  return Py_NewRef(index ? index : Py_None);
+}
+
+PyObject* at_short_reference(std::string_view source, size_t byte) {
+  return PyBool_FromLong(source.substr(std::min(byte, source.size())).starts_with("\\:"));
+}
+
+PyObject* placed_warning(std::string_view source, const Warning& warning, PyObject* index) {
   const auto [line, column] = place(source, warning.byte);
-  return call(package.make_warning, {str(warning.message), PyLong_FromSize_t(warning.byte),
-                                     PyLong_FromSize_t(line), PyLong_FromSize_t(column)});
+  return call(
+      package.make_warning,
+      {str(warning.message), PyLong_FromSize_t(warning.byte), PyLong_FromSize_t(line),
+       PyLong_FromSize_t(column), index_or_none(index), at_short_reference(source, warning.byte)});
 }
 
 // Raises the package's error for a failure of converting `source`.
-PyObject* raise_failure(std::string_view source, const Failure& failure) {
+PyObject* raise_failure(std::string_view source, const Failure& failure, PyObject* index) {
   struct Parts {
     const char* kind;
     std::string_view detail;
@@ -105,7 +117,8 @@ PyObject* raise_failure(std::string_view source, const Failure& failure) {
       call(package.make_error,
            {str(parts.kind), str(parts.detail),
             parts.warning ? str(parts.warning->message) : Py_NewRef(Py_None),
-            PyLong_FromSize_t(failure.byte), PyLong_FromSize_t(line), PyLong_FromSize_t(column)});
+            PyLong_FromSize_t(failure.byte), PyLong_FromSize_t(line), PyLong_FromSize_t(column),
+            index_or_none(index), at_short_reference(source, failure.byte)});
   if (error) {
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error)), error);
     Py_DECREF(error);
@@ -113,12 +126,15 @@ PyObject* raise_failure(std::string_view source, const Failure& failure) {
   return nullptr;
 }
 
-// Issues each finding through warnings.warn, placed in `source`; false when one raised (a
-// warnings filter set to "error", say).
-bool issue(std::string_view source, const std::vector<Warning>& warnings) {
+// Issues each finding through warnings.warn, placed in `source` and attributed `stacklevel`
+// frames up from the innermost Python one; false when one raised (a filter set to "error").
+bool issue(std::string_view source, const std::vector<Warning>& warnings, PyObject* index,
+           long stacklevel) {
   for (const Warning& warning : warnings) {
-    PyObject* placed = placed_warning(source, warning);
-    PyObject* done = placed ? call(package.warn, {placed, PyLong_FromLong(1)}) : nullptr;
+    PyObject* placed = placed_warning(source, warning, index);
+    PyObject* done =
+        placed ? call(package.warn, {placed, Py_NewRef(Py_None), PyLong_FromLong(stacklevel)})
+               : nullptr;
     if (!done) return false;
     Py_DECREF(done);
   }
@@ -128,46 +144,73 @@ bool issue(std::string_view source, const std::vector<Warning>& warnings) {
 constexpr std::pair<std::string_view, WarningMode> kModes[] = {
     {"warn", WarningMode::Warn}, {"error", WarningMode::Error}, {"lenient", WarningMode::Lenient}};
 
-// The arguments (source or text, [mode,] index) shared by the calls.
+// The arguments (source or text, [mode,] index[, stacklevel]) shared by the calls. `stacklevel`
+// is for the package's own wrappers, whose callers the warnings are about.
 struct Call {
   std::string_view text;
   WarningMode mode = WarningMode::Warn;
+  PyObject* index = nullptr;  // as given
+  long stacklevel = 1;
   std::optional<Glyphloom> own;
   const Glyphloom* core = nullptr;
-};
 
-bool call_args(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const char* function,
-               const char* first, bool has_mode, Call& out) {
-  const char* const with_mode[] = {first, "mode", "index"};
-  const char* const without_mode[] = {first, "index"};
-  PyObject* objs[3] = {nullptr, nullptr, nullptr};
-  const Signature signature =
-      has_mode ? Signature{function, with_mode, 3, 1} : Signature{function, without_mode, 2, 1};
-  if (!configured() || !parse(args, nargs, kwnames, signature, objs) ||
-      !text_arg(objs[0], first, out.text)) {
-    return false;
-  }
-  if (has_mode && objs[1]) {
-    std::string_view mode;
-    if (!text_arg(objs[1], "mode", mode) ||
-        !choice_arg(mode, kModes, "unknown warning mode", out.mode)) {
+  bool parsed(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const char* function,
+              const char* first, bool has_mode, bool has_stacklevel) {
+    const char* const with_mode[] = {first, "mode", "index", "stacklevel"};
+    const char* const without_mode[] = {first, "index", "stacklevel"};
+    const int count = (has_mode ? 3 : 2) + (has_stacklevel ? 1 : 0);
+    PyObject* objs[4] = {nullptr, nullptr, nullptr, nullptr};
+    if (!configured() ||
+        !parse(args, nargs, kwnames, {function, has_mode ? with_mode : without_mode, count, 1},
+               objs) ||
+        !text_arg(objs[0], first, text)) {
       return false;
     }
+    if (has_mode && objs[1]) {
+      std::string_view word;
+      if (!text_arg(objs[1], "mode", word) ||
+          !choice_arg(word, kModes, "unknown warning mode", mode)) {
+        return false;
+      }
+    }
+    if (has_stacklevel && objs[count - 1]) {
+      stacklevel = PyLong_AsLong(objs[count - 1]);
+      if (stacklevel == -1 && PyErr_Occurred()) return false;
+    }
+    index = objs[has_mode ? 2 : 1];
+    return index_arg(index, own, core);
   }
-  return index_arg(objs[has_mode ? 2 : 1], out.own, out.core);
-}
 
-using Converting = std::variant<Converted, Failure>;
+  // The conversion of `text`, its findings issued; null with the error raised when it failed.
+  const Converted* converted(std::variant<Converted, Failure>& result) const {
+    result = core->convert_located(text, mode);
+    if (auto* failure = std::get_if<Failure>(&result)) {
+      raise_failure(text, *failure, index);
+      return nullptr;
+    }
+    return &std::get<Converted>(result);
+  }
+
+  // The HTML of tagged text; the run splitter's findings are issued, placed in that text.
+  PyObject* html_of(std::string_view tagged) const {
+    const Styled styled = core->meta_runs(tagged);
+    if (!styled.warnings.empty() && !issue(tagged, styled.warnings, index, stacklevel)) {
+      return nullptr;
+    }
+    return str(core->html(styled));
+  }
+};
 
 PyObject* fn_convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
     Call c;
-    if (!call_args(args, nargs, kwnames, "convert", "source", true, c)) return nullptr;
-    Converting result = c.core->convert_located(c.text, c.mode);
-    if (auto* failure = std::get_if<Failure>(&result)) return raise_failure(c.text, *failure);
-    const Converted& done = std::get<Converted>(result);
-    if (!done.warnings.empty() && !issue(c.text, done.warnings)) return nullptr;
-    return str(done.text);
+    if (!c.parsed(args, nargs, kwnames, "convert", "source", true, false)) return nullptr;
+    std::variant<Converted, Failure> result;
+    const Converted* done = c.converted(result);
+    if (!done || (!done->warnings.empty() && !issue(c.text, done->warnings, c.index, 1))) {
+      return nullptr;
+    }
+    return str(done->text);
   });
 }
 
@@ -175,14 +218,14 @@ PyObject* fn_convert_with_warnings(PyObject*, PyObject* const* args, Py_ssize_t 
                                    PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
     Call c;
-    if (!call_args(args, nargs, kwnames, "convert_with_warnings", "source", true, c)) {
+    if (!c.parsed(args, nargs, kwnames, "convert_with_warnings", "source", true, false)) {
       return nullptr;
     }
-    Converting result = c.core->convert_located(c.text, c.mode);
-    if (auto* failure = std::get_if<Failure>(&result)) return raise_failure(c.text, *failure);
-    const Converted& done = std::get<Converted>(result);
-    return tuple_of({str(done.text), list_of(done.warnings, [&](const Warning& w) {
-                       return placed_warning(c.text, w);
+    std::variant<Converted, Failure> result;
+    const Converted* done = c.converted(result);
+    if (!done) return nullptr;
+    return tuple_of({str(done->text), list_of(done->warnings, [&](const Warning& w) {
+                       return placed_warning(c.text, w, c.index);
                      })});
   });
 }
@@ -190,7 +233,7 @@ PyObject* fn_convert_with_warnings(PyObject*, PyObject* const* args, Py_ssize_t 
 PyObject* fn_to_glyphloom(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
     Call c;
-    if (!call_args(args, nargs, kwnames, "to_glyphloom", "text", false, c)) return nullptr;
+    if (!c.parsed(args, nargs, kwnames, "to_glyphloom", "text", false, false)) return nullptr;
     return str(c.core->to_glyphloom(c.text));
   });
 }
@@ -232,35 +275,30 @@ PyObject* styled_object(const Styled& styled) {
 PyObject* fn_meta_runs(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
     Call c;
-    if (!call_args(args, nargs, kwnames, "meta_runs", "text", false, c)) return nullptr;
+    if (!c.parsed(args, nargs, kwnames, "meta_runs", "text", false, false)) return nullptr;
     return styled_object(c.core->meta_runs(c.text));
   });
-}
-
-// The HTML of tagged text; the run splitter's findings are issued, placed in that text.
-PyObject* html_of(const Glyphloom& core, std::string_view tagged) {
-  const Styled styled = core.meta_runs(tagged);
-  if (!styled.warnings.empty() && !issue(tagged, styled.warnings)) return nullptr;
-  return str(core.html(styled));
 }
 
 PyObject* fn_markup_html(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
     Call c;
-    if (!call_args(args, nargs, kwnames, "markup_html", "source", true, c)) return nullptr;
-    Converting result = c.core->convert_located(c.text, c.mode);
-    if (auto* failure = std::get_if<Failure>(&result)) return raise_failure(c.text, *failure);
-    const Converted& done = std::get<Converted>(result);
-    if (!done.warnings.empty() && !issue(c.text, done.warnings)) return nullptr;
-    return html_of(*c.core, done.text);
+    if (!c.parsed(args, nargs, kwnames, "markup_html", "source", true, true)) return nullptr;
+    std::variant<Converted, Failure> result;
+    const Converted* done = c.converted(result);
+    if (!done ||
+        (!done->warnings.empty() && !issue(c.text, done->warnings, c.index, c.stacklevel))) {
+      return nullptr;
+    }
+    return c.html_of(done->text);
   });
 }
 
 PyObject* fn_text_html(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
     Call c;
-    if (!call_args(args, nargs, kwnames, "text_html", "text", false, c)) return nullptr;
-    return html_of(*c.core, c.text);
+    if (!c.parsed(args, nargs, kwnames, "text_html", "text", false, true)) return nullptr;
+    return c.html_of(c.text);
   });
 }
 
@@ -285,6 +323,24 @@ PyObject* fn_image_of(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
   return PyBytes_FromStringAndSize((*data)->data(), static_cast<Py_ssize_t>((*data)->size()));
 }
 
+// _glyphloom's internal-error class, which it does not name: met by reading a table of an image
+// that has none.
+PyObject* internal_error_of(PyObject* index_type) {
+  PyObject* empty = PyObject_CallFunction(index_type, "y#", "GLX1\x05\0\0\0", Py_ssize_t{8});
+  PyObject* count = empty ? PyObject_CallMethod(empty, "count", "i", 0) : nullptr;
+  Py_XDECREF(empty);
+  if (count) {
+    Py_DECREF(count);
+    PyErr_SetString(PyExc_RuntimeError, "_glyphloom raised no internal error");
+    return nullptr;
+  }
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  Py_XDECREF(value);
+  Py_XDECREF(traceback);
+  return type;
+}
+
 PyObject* fn_configure(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static const char* const names[] = {"make_error", "make_warning", "run", "run_warning", "styled"};
   PyObject* objs[5];
@@ -300,7 +356,7 @@ PyObject* fn_configure(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
   PyObject* warn = warnings ? PyObject_GetAttrString(warnings, "warn") : nullptr;
   PyObject* index_type = core ? PyObject_GetAttrString(core, "Index") : nullptr;
   PyObject* converter_type = core ? PyObject_GetAttrString(core, "Converter") : nullptr;
-  PyObject* internal = core ? PyObject_GetAttrString(core, "InternalError") : nullptr;
+  PyObject* internal = index_type ? internal_error_of(index_type) : nullptr;
   Py_XDECREF(warnings);
   Py_XDECREF(core);
   if (!warn || !index_type || !converter_type || !internal) {
@@ -343,10 +399,10 @@ PyMethodDef functions[] = {
      "meta_runs(text, index=None)\n--\n\n"
      "Splits converted text into its plain text and the runs of its metas."},
     {"markup_html", fast(fn_markup_html), METH_FASTCALL | METH_KEYWORDS,
-     "markup_html(source, mode='warn', index=None)\n--\n\n"
+     "markup_html(source, mode='warn', index=None, stacklevel=1)\n--\n\n"
      "The HTML fragment of markup: converted, split into runs and rendered."},
     {"text_html", fast(fn_text_html), METH_FASTCALL | METH_KEYWORDS,
-     "text_html(text, index=None)\n--\n\n"
+     "text_html(text, index=None, stacklevel=1)\n--\n\n"
      "The HTML fragment of converted text, as it stands."},
     {"image_of", fast(fn_image_of), METH_FASTCALL | METH_KEYWORDS,
      "image_of(obj)\n--\n\n"
