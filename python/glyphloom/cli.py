@@ -11,7 +11,7 @@ from typing import NoReturn, TextIO, cast
 
 from _glyphloom import Index
 
-from . import _api, _search
+from . import _api, _batch, _search
 from ._types import ConversionError, GlyphloomWarning, Match, Positions, UnknownEntityError
 
 # The language in ten lines: (markup, what it gives, what it shows). A test converts every
@@ -92,8 +92,16 @@ def _parser() -> argparse.ArgumentParser:
                          help="use this index image instead of the default")
 
     sub = add("convert", "markup -> text (or HTML)",
-              "Converts glyphloom markup into Unicode text, or into HTML with --html or --page.")
-    files(sub, "the markup to convert")
+              "Converts glyphloom markup into Unicode text, or into HTML with --html or --page."
+              " Several files go into the folder -o DIR, each as NAME.txt (NAME.html for HTML).")
+    sub.add_argument("file", metavar="FILE", nargs="*", default=["-"],
+                     help="the markup to convert (standard input when none or '-')")
+    sub.add_argument("-o", "--output", metavar="OUT",
+                     help="write here, not to standard output: a file, or for several files a"
+                     " folder")
+    sub.add_argument("--index", metavar="GLX", help="use this index image instead of the default")
+    sub.add_argument("--jobs", metavar="N", type=_count, default=1,
+                     help="convert several files in N processes (default: 1)")
     sub.add_argument("--mode", choices=["warn", "error", "lenient"], default="warn",
                      help="warn: findings are warnings (the default); error: every finding is an"
                      " error; lenient: nothing is an error, what cannot be converted is kept")
@@ -149,34 +157,16 @@ def _version() -> str:
 
 def _read(name: str) -> tuple[str, str]:
     """The text of a file (or of standard input for '-') and the name to report it under."""
-    if name == "-":
-        data, shown = sys.stdin.buffer.read(), "<stdin>"
-    else:
-        try:
-            with open(name, "rb") as file:
-                data = file.read()
-        except OSError as error:
-            raise _Failure(f"glyphloom: cannot read {name}: {error.strerror}", 2) from None
-        shown = name
-    try:
-        return data.decode("utf-8"), shown
-    except UnicodeDecodeError as error:
-        line, column = Positions(data[: error.start].decode("utf-8")).place(error.start)
-        raise _Failure(f"{shown}:{line}:{column}: error: not UTF-8 text", 1) from None
+    text, shown, message = _batch.read(name)
+    if text is None:
+        raise _Failure(message or "", 1)
+    return text, shown
 
 
 def _write(text: str, output: str | None) -> None:
-    data = text.encode("utf-8")
-    if output is None:
-        sys.stdout.flush()
-        sys.stdout.buffer.write(data)
-        sys.stdout.buffer.flush()
-        return
-    try:
-        with open(output, "wb") as file:
-            file.write(data)
-    except OSError as error:
-        raise _Failure(f"glyphloom: cannot write {output}: {error.strerror}", 2) from None
+    failed = _batch.write(text, output)
+    if failed:
+        raise _Failure(failed, 1)
 
 
 def _index(path: str | None) -> Index | None:
@@ -185,45 +175,54 @@ def _index(path: str | None) -> Index | None:
     try:
         return _api.load_index(path)
     except OSError as error:
-        raise _Failure(f"glyphloom: cannot read {path}: {error.strerror}", 2) from None
+        raise _Failure(f"glyphloom: cannot read {path}: {error.strerror}", 1) from None
     except ValueError as error:
-        raise _Failure(f"glyphloom: {error}", 2) from None
-
-
-def _report(name: str, found: Sequence[GlyphloomWarning], err: TextIO) -> None:
-    for warning in found:
-        print(f"{name}:{warning.line}:{warning.column}: warning: {warning.message}", file=err)
-
-
-def _fail(name: str, error: ConversionError) -> NoReturn:
-    raise _Failure(f"{name}:{error.line}:{error.column}: error: {error.message}", 1)
+        raise _Failure(f"glyphloom: {error}", 1) from None
 
 
 def _convert(args: argparse.Namespace, err: TextIO) -> None:
-    source, name = _read(args.file)
-    index = _index(args.index)
+    shape = "page" if args.page else "html" if args.html else "visible" if args.visible else "text"
+    options = _batch.Options(args.mode, shape, args.title, args.index)
+    names: list[str] = args.file or ["-"]
+    if len(names) == 1 and not (args.output and os.path.isdir(args.output)):
+        _index(args.index)  # a bad index is reported before anything else
+        outcome = _batch.convert_file(names[0], args.output, options,
+                                      lambda found: _report_outcome(_batch.Outcome(found, 0), err))
+        _report_outcome(outcome, err)
+        return
+    folder = _folder(names, args.output, options)
+    _index(args.index)
+    status = 0
+    for outcome in _batch.convert_files(names, folder, options, args.jobs, err):
+        _report_outcome(outcome, err, stop=False)
+        status = max(status, outcome.status)
+    if status:
+        raise _Failure("", status)
+
+
+def _folder(names: list[str], output: str | None, options: _batch.Options) -> str:
+    """The folder that several files are converted into, made if it is not there."""
+    if output is None:
+        raise _Failure("glyphloom: several files need a folder to go into: -o DIR", 2)
+    if "-" in names:
+        raise _Failure("glyphloom: standard input ('-') cannot be one of several files", 2)
+    targets = [os.path.splitext(os.path.basename(n))[0] + _batch.extension(options) for n in names]
+    clash = next((t for t in targets if targets.count(t) > 1), None)
+    if clash:
+        raise _Failure(f"glyphloom: two files would both be written to {clash}", 2)
     try:
-        text, found = _api.convert_with_warnings(source, cast(_api.Mode, args.mode), index)
-    except ConversionError as error:
-        _fail(name, error)
-    _report(name, found, err)
-    if args.html or args.page:
-        styled = _api.meta_runs(text, index)
-        if styled.warnings:
-            positions = Positions(text)
-            for message, byte in styled.warnings:
-                line, column = positions.place(byte)
-                print(f"{name}: warning: {message} (line {line}, column {column} of the"
-                      " converted text)", file=err)
-        text = _api.html(styled.text, styled.runs, index)
-        if args.page:
-            title = args.title or (os.path.basename(name) if args.file != "-" else "glyphloom")
-            text = _api.html_page(text, title)
-        elif not text.endswith("\n"):
-            text += "\n"
-    elif args.visible:
-        text = _api.visible(text)
-    _write(text, args.output)
+        os.makedirs(output, exist_ok=True)
+    except OSError as error:
+        raise _Failure(f"glyphloom: cannot make {output}: {error.strerror}", 1) from None
+    return output
+
+
+def _report_outcome(outcome: _batch.Outcome, err: TextIO, stop: bool = True) -> None:
+    err.flush()
+    for message in outcome.messages:
+        print(message, file=err)
+    if outcome.status and stop:
+        raise _Failure("", outcome.status)
 
 
 def _to_markup(args: argparse.Namespace, err: TextIO) -> None:
@@ -341,7 +340,8 @@ def main(argv: Sequence[str] | None = None) -> int:
         COMMANDS[args.command](args, err)
     except _Failure as failure:
         err.flush()
-        print(failure, file=err)
+        if str(failure):
+            print(failure, file=err)
         return failure.status
     except BrokenPipeError:
         # The reader went away (as `glyphloom ... | head` does): not an error of ours.
@@ -353,5 +353,5 @@ def main(argv: Sequence[str] | None = None) -> int:
             raise
         err.flush()
         print(f"glyphloom: malformed index: {error}", file=err)
-        return 2
+        return 1
     return 0

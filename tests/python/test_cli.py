@@ -81,8 +81,7 @@ def test_no_output_file_after_an_error(tmp_path):
     ["frobnicate"],
     ["convert", "--mode", "loud"],
     ["convert", "--html", "--page"],
-    ["convert", "no-such-file.glyphloom"],
-    ["convert", "--index", "no-such-index.glx", "-"],
+    ["convert", "a.glyphloom", "b.glyphloom"],  # several files need -o DIR
     ["lookup"],
 ])
 def test_bad_usage_exits_2(args):
@@ -90,11 +89,21 @@ def test_bad_usage_exits_2(args):
     assert (status, out) == (2, "") and err
 
 
+@pytest.mark.parametrize("args, message", [
+    (["convert", "no-such-file.glyphloom"],
+     "glyphloom: cannot read no-such-file.glyphloom: No such file or directory\n"),
+    (["convert", "--index", "no-such-index.glx", "-"],
+     "glyphloom: cannot read no-such-index.glx: No such file or directory\n"),
+])
+def test_unreadable_files_exit_1(args, message):
+    assert run(*args) == (1, "", message)
+
+
 def test_bad_index_file(tmp_path):
     bad = tmp_path / "bad.glx"
     bad.write_bytes(b"nothing")
     assert run("convert", "--index", bad, stdin=b"x") == (
-        2, "", f"glyphloom: {bad}: not a glyphloom index (magic GLX1 missing)\n")
+        1, "", f"glyphloom: {bad}: not a glyphloom index (magic GLX1 missing)\n")
 
 
 def test_custom_index(tmp_path):
@@ -199,4 +208,25 @@ def test_malformed_index_tables(tmp_path):
     bad.write_bytes(b"GLX1\x05\0\0\0")  # a header whose directory is missing
     for args in (["search", "x"], ["convert"], ["lookup", "x"]):
         status, out, err = run(*args, "--index", bad, stdin=b"<:x>")
-        assert (status, out) == (2, "") and err.startswith("glyphloom: malformed index: ")
+        assert (status, out) == (1, "") and err.startswith("glyphloom: malformed index: ")
+
+
+@pytest.mark.parametrize("jobs", ["1", "2"])
+def test_many_files_into_a_folder(tmp_path, jobs):
+    (tmp_path / "a.glyphloom").write_bytes("\ufeff\\:alpha <:bold a>".encode())  # BOM skipped
+    (tmp_path / "b.glyphloom").write_text("ok <:qqq>\nand <:zzq> \\:nope", encoding="utf-8")
+    (tmp_path / "c.md").write_text("<:color red alpha>", encoding="utf-8")
+    out = tmp_path / "out"
+    a, b, c, missing = (tmp_path / n for n in ("a.glyphloom", "b.glyphloom", "c.md", "gone.md"))
+    status, stdout, err = run("convert", a, b, c, missing, "--html", "-o", out, "--jobs", jobs)
+    assert (status, stdout) == (1, "")
+    # Every error of the failing file, each at its place; the other files are still written.
+    assert [line.split(" (did you mean")[0] for line in err.splitlines()] == [
+        f"{b}:1:4: error: unknown glyphloom entity: qqq",
+        f"{b}:2:5: error: unknown glyphloom entity: zzq",
+        f"{b}:2:12: error: unknown glyphloom entity: nope",
+        f"glyphloom: cannot read {missing}: No such file or directory",
+    ]
+    assert sorted(p.name for p in out.iterdir()) == ["a.html", "c.html"]
+    assert (out / "a.html").read_text(encoding="utf-8") == "α 𝐚\n"
+    assert (out / "c.html").read_text(encoding="utf-8") == '<span style="color: red">α</span>\n'
