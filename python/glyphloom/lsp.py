@@ -39,6 +39,12 @@ _WORD_END = re.compile(r"[^ \t>\r\n<\\]*")
 _ERRORS = (_api.UNKNOWN, "unclosed <: at ", "invalid meta value in ")
 
 
+def _run_end(pattern: re.Pattern[str], source: str, start: int) -> int:
+    """Where a run of a pattern that may be empty ends."""
+    found = pattern.match(source, start)
+    return found.end() if found is not None else start
+
+
 @dataclass(frozen=True)
 class Construct:
     """A stretch of the source that the converter reads as one thing, in character offsets:
@@ -64,7 +70,7 @@ def constructs(source: str, position: int = 0) -> Iterator[Construct]:
             return
         start = found.start()
         if source[start] == "\\":
-            end = _SHORT_RUN.match(source, start + 2).end()  # type: ignore[union-attr]
+            end = _run_end(_SHORT_RUN, source, start + 2)
             yield Construct("short", start, end)
             position = end
             continue
@@ -173,7 +179,6 @@ class Service:
         self.meta_keys = sorted(key for key, _ in tables.entries(4))
         self.fonts = _words_before_space(tables.entries(3))
         self._examples: dict[str, str | None] = {}
-        self._cursor = 0  # the offset of the completion being answered
 
     @property
     def searcher(self) -> _search.Searcher:
@@ -210,7 +215,7 @@ class Service:
             else:
                 end = min(construct.end, line_end) if construct.kind == "unclosed" \
                     else construct.end
-            error = warning.message.startswith(_ERRORS)
+            severe = warning.message.startswith(_ERRORS)
             data = None
             if construct is not None and warning.message.startswith(_api.UNKNOWN) \
                     and construct.kind in ("short", "tag") and unknowns < FIXED_UNKNOWNS:
@@ -220,7 +225,7 @@ class Service:
                 data = {"suggestions": suggestions} if suggestions else None
             result.append(lsp.Diagnostic(
                 text.range(start, end), warning.message,
-                lsp.DiagnosticSeverity.Error if error else lsp.DiagnosticSeverity.Warning,
+                lsp.DiagnosticSeverity.Error if severe else lsp.DiagnosticSeverity.Warning,
                 source="glyphloom", data=data))
         return result
 
@@ -254,7 +259,6 @@ class Service:
 
     def completion(self, text: Text, position: lsp.Position) -> list[lsp.CompletionItem]:
         offset = text.offset(position)
-        self._cursor = offset
         construct = self._context(text, offset)
         if construct is None:
             return []
@@ -262,12 +266,13 @@ class Service:
             return self._short_items(text, construct, offset)
         return self._tag_items(text, construct, offset)
 
-    def _item(self, text: Text, label: str, start: int, end: int, new_text: str, rank: int,
+    def _item(self, text: Text, cursor: int, label: str, start: int, end: int, new_text: str,
+              rank: int,
               shown: str = "", detail: str = "", documentation: str = "",
               kind: lsp.CompletionItemKind = lsp.CompletionItemKind.Text) -> lsp.CompletionItem:
         # The server has ranked and matched the items: every item passes the client's own
         # filter (which compares the typed text with filterText), and keeps the server's order.
-        typed = text.source[start : self._cursor]
+        typed = text.source[start:cursor]
         return lsp.CompletionItem(
             label=label,
             label_details=lsp.CompletionItemLabelDetails(detail=f"  {shown}" if shown else None,
@@ -293,11 +298,11 @@ class Service:
             also = ", ".join(n for n in (match.name, *match.names) if n != short)
             documentation = f"{match.code_points}" + (f"; also {also}" if also else "")
             if short is not None:
-                items.append(self._item(text, short, construct.start + 2, construct.end, short,
-                                        rank, _shown(match.text), match.code_points,
-                                        documentation))
+                items.append(self._item(text, offset, short, construct.start + 2,
+                                        construct.end, short, rank, _shown(match.text),
+                                        match.code_points, documentation))
             else:  # no name of it fits a short reference: write its tag instead
-                items.append(self._item(text, match.name, construct.start, construct.end,
+                items.append(self._item(text, offset, match.name, construct.start, construct.end,
                                         match.markup, rank, _shown(match.text), match.markup,
                                         documentation))
         return items
@@ -324,7 +329,7 @@ class Service:
         content = construct.start + 2
         typed = source[content:offset]
         word = content + typed.rfind(" ") + 1
-        end = _WORD_END.match(source, offset).end()  # type: ignore[union-attr]
+        end = _run_end(_WORD_END, source, offset)
         partial = source[word:offset]
         before = source[content:word]
         close = "" if self._closed(text, end) else ">"
@@ -332,8 +337,8 @@ class Service:
         items: list[lsp.CompletionItem] = []
 
         def keyword(name: str, new_text: str, shown: str, detail: str) -> None:
-            items.append(self._item(text, name, word, end, new_text, len(items), shown, detail,
-                                    kind=lsp.CompletionItemKind.Keyword))
+            items.append(self._item(text, offset, name, word, end, new_text, len(items), shown,
+                                    detail, kind=lsp.CompletionItemKind.Keyword))
 
         if not words and partial.startswith("/"):
             for name in [*self.meta_keys, *self.modifiers]:
@@ -389,7 +394,7 @@ class Service:
             seen.add(result)
             names = self.searcher.names(result)
             items.append(self._item(
-                text, candidate, word, end, candidate + close, len(items), _shown(result),
+                text, offset, candidate, word, end, candidate + close, len(items), _shown(result),
                 f"{_search.code_points(result)}  {markup}" if words else
                 _search.code_points(result),
                 ("also " + ", ".join(names[:8])) if names else ""))
