@@ -380,8 +380,8 @@ class Service:
             head = modifiers[-1] + " "
             keys = self.searcher.keys
             operands = [key[len(head):] for key in keys if key.startswith(head)]
-            # Letters and digits first: what a user most often styles.
-            operands.sort(key=lambda o: (not o.isascii(), len(o), o.swapcase()))
+            # Letters, then digits: what a user most often styles.
+            operands.sort(key=lambda o: (not o.isascii(), not o.isalpha(), len(o), o.swapcase()))
             candidates += operands[:LIMIT]
         seen: set[str] = set()
         for candidate in candidates:
