@@ -482,6 +482,32 @@ class Service:
                                           edit=lsp.WorkspaceEdit(changes={uri: changes})))
         return actions
 
+    def _converted_stretches(self, source: str, end: int) -> list[tuple[int, int]]:
+        """Where the converter reads the source before an offset: its constructs, and the
+        plain text of open blocks (converted word by word, so a tag put in would split a
+        word)."""
+        stretches = []
+        block: int | None = None  # where the plain text of the open block starts
+        for construct in constructs(source):
+            if construct.start >= end:
+                break
+            if block is not None:
+                stretches.append((block, construct.start))
+            stretches.append((construct.start, construct.end))
+            content = source[construct.start + 2 : construct.end - 1]
+            if construct.kind != "tag":
+                pass
+            elif content == "" or content.startswith("/") and content[1:] not in self.meta_keys:
+                block = None
+                continue
+            elif content in self.modifier_set:
+                block = construct.end
+                continue
+            block = None if block is None else construct.end
+        if block is not None:
+            stretches.append((block, len(source)))
+        return stretches
+
     def _markup_edits(self, text: Text,
                       selected: lsp.Range) -> list[tuple[int, int, str, str]]:
         """The stretches of characters to write as markup: each run of non-ASCII characters
@@ -493,7 +519,7 @@ class Service:
                 start -= 1
             while end < len(source) and not source[end].isascii():
                 end += 1
-        inside = [(c.start, c.end) for c in constructs(source) if c.start < end]
+        inside = self._converted_stretches(source, end)
         edits = []
         at = start
         while at < end:

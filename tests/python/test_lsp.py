@@ -10,6 +10,8 @@ import threading
 
 import pytest
 
+import glyphloom
+
 pytest.importorskip("pygls")
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
@@ -169,6 +171,29 @@ def test_a_session(client):
         **document(uri), "range": span((0, 10), (0, 10)), "context": {"diagnostics": []}})
     assert [(a["kind"], a["edit"]["changes"][uri]) for a in actions] == [
         ("refactor.rewrite", [{"range": span((0, 9), (0, 10)), "newText": "<:eng>"}])]
+
+
+@pytest.mark.parametrize("text", [
+    "ŋ <:greek>alpha ŋbeta<:> ❤\ufe0f 😀",
+    "e\u0301 <:above 日 月> \\:alpha𝐚",
+    "<:bold>a𝐚 b<:/bold>x\U000e0072 <:font han-japanese>日<:/font>日",
+])
+def test_writing_a_selection_as_markup_keeps_what_it_converts_to(client, text):
+    """The rewrite leaves tags and the words of open blocks alone, where a tag put in would
+    change what they give."""
+    uri = f"file:///rewrite{abs(hash(text))}.glyphloom"
+    client.open(uri, text)
+    actions = client.request("textDocument/codeAction", {
+        **document(uri), "range": span((0, 0), (0, 999)), "context": {"diagnostics": []}})
+    assert len(actions) == 1
+    units = text.encode("utf-16-le")
+    for edit in sorted(actions[0]["edit"]["changes"][uri],
+                       key=lambda e: e["range"]["start"]["character"], reverse=True):
+        start, end = (2 * edit["range"][end]["character"] for end in ("start", "end"))
+        units = units[:start] + edit["newText"].encode("utf-16-le") + units[end:]
+    written = units.decode("utf-16-le")
+    assert glyphloom.convert_with_warnings(written, "lenient")[0] == \
+        glyphloom.convert_with_warnings(text, "lenient")[0]
 
 
 @pytest.mark.parametrize("encodings, start", [
