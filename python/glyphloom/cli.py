@@ -136,6 +136,12 @@ def _parser() -> argparse.ArgumentParser:
     sub.add_argument("--limit", metavar="N", type=_count, default=20,
                      help="show at most N characters (default: 20)")
     sub.add_argument("--index", metavar="GLX", help="use this index image instead of the default")
+
+    sub = add("lsp", "the language server for editors",
+              "Serves the Language Server Protocol over standard input and output: completion,"
+              " hover, diagnostics and code actions for glyphloom markup. Needs pygls"
+              " (pip install 'glyphloom[lsp]').")
+    sub.add_argument("--index", metavar="GLX", help="use this index image instead of the default")
     return parser
 
 
@@ -328,8 +334,18 @@ def _find(args: argparse.Namespace, err: TextIO) -> None:
     _write(_table(matches), None)
 
 
+def _lsp(args: argparse.Namespace, err: TextIO) -> None:
+    index = _index(args.index)
+    try:
+        from . import lsp
+    except ImportError as error:
+        raise _Failure(f"glyphloom: the language server needs pygls ({error}); install it with"
+                       " pip install 'glyphloom[lsp]'", 2) from None
+    lsp.main(index)
+
+
 COMMANDS = {"convert": _convert, "to-markup": _to_markup, "runs": _runs, "lookup": _lookup,
-            "search": _find}
+            "search": _find, "lsp": _lsp}
 
 
 def main(argv: Sequence[str] | None = None) -> int:
