@@ -163,7 +163,7 @@ def _progress(total: int, err: TextIO) -> Callable[[], None]:
     if total < PROGRESS_FROM or not err.isatty():
         return lambda: None
     try:
-        from tqdm import tqdm
+        from tqdm import tqdm  # type: ignore[import-untyped, unused-ignore]
     except ImportError:  # the bar is an extra: glyphloom[cli]
         return lambda: None
     bar = tqdm(total=total, file=err, unit="file", leave=False)

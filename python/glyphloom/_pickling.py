@@ -8,6 +8,7 @@ as the index it reads. Registered with ``copyreg`` when the package is imported,
 from __future__ import annotations
 
 import copyreg
+from collections.abc import Callable
 
 from _glyphloom import Converter, Index
 
@@ -22,11 +23,13 @@ def _converter(data: bytes | None) -> Converter:
     return Converter(_index(data))
 
 
-def _reduce_index(index: Index) -> tuple[object, tuple[bytes | None]]:
+def _reduce_index(index: Index) -> tuple[Callable[[bytes | None], Index], tuple[bytes | None]]:
     return _index, (_native.image_of(index),)
 
 
-def _reduce_converter(converter: Converter) -> tuple[object, tuple[bytes | None]]:
+def _reduce_converter(
+    converter: Converter,
+) -> tuple[Callable[[bytes | None], Converter], tuple[bytes | None]]:
     return _converter, (_native.image_of(converter),)
 
 

@@ -155,7 +155,7 @@ class UnknownEntityError(ConversionError):
             self._suggestions = list(find()) if find else []
         return self._suggestions
 
-    @property  # type: ignore[override]
+    @property
     def message(self) -> str:
         return self._base + hint(self.suggestions)
 
