@@ -226,9 +226,7 @@ class Lookahead {
     size_t keys;
   };
 
-  Lookahead(const Index& index, std::string_view source) : index_(index), source_(source) {
-    if (!index.is_chunked()) names_ = detail::table_view(index.whole().bytes(), Table::Names);
-  }
+  Lookahead(const Index& index, std::string_view source) : index_(index), source_(source) {}
 
   // next_tag(source, pos): known when `pos` ends the item the driver is at.
   size_t next(size_t pos) {
@@ -238,6 +236,11 @@ class Lookahead {
 
   // The reference or tag at `start`, or nothing when the index is searched one key at a time.
   const Item* at(size_t start) {
+    // The table is found at the first item: plain text needs none.
+    if (!viewed_) {
+      viewed_ = true;
+      if (!index_.is_chunked()) names_ = detail::table_view(index_.whole().bytes(), Table::Names);
+    }
     if (!names_.records) return nullptr;
     while (next_ < count_ && items_[next_].start < start) ++next_;
     if (next_ == count_ || items_[next_].start != start) {
@@ -327,6 +330,7 @@ class Lookahead {
   const Index& index_;
   const std::string_view source_;
   detail::TableView names_{};
+  bool viewed_ = false;
   Item items_[kItems];
   size_t count_ = 0;
   size_t next_ = 0;

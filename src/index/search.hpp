@@ -20,8 +20,19 @@ struct TableView {
   std::string_view image;
   const unsigned char* records;
   size_t count;
+  // For a large table of the registered image: record i's hash has its top kBucketBits bits
+  // equal to b exactly for starts[b] <= i < starts[b + 1]. Null for every other table.
+  const uint32_t* starts = nullptr;
 };
 TableView table_view(std::string_view image, Table table) noexcept;
+
+// Bucket starts cut a lookup in a large table from bisecting all its records to bisecting a few
+// dozen. They are made, on its first lookup, for one image that lives as long as the process
+// (the compiled-in default image, which every process looks up most); other images are
+// searched without them.
+inline constexpr unsigned kBucketBits = 12;
+inline constexpr size_t kMinBucketedRecords = size_t{1} << 14;
+void register_static_image(std::string_view image) noexcept;
 
 // The lower bound of `h` among the table's record hashes, by the bisection lookups specify.
 size_t lower_bound(const TableView& table, uint32_t h) noexcept;

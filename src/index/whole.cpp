@@ -1,7 +1,9 @@
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "glyphloom/index.hpp"
 #include "read.hpp"
@@ -133,7 +135,9 @@ inline __attribute__((always_inline)) bool valid_text(std::string_view s) noexce
 
 namespace detail {
 
-TableView table_view(std::string_view image, Table table) noexcept {
+namespace {
+
+TableView records_of(std::string_view image, Table table) noexcept {
   const auto* bytes = reinterpret_cast<const unsigned char*>(image.data());
   if (const uint64_t at = directory(table); at + 8 <= image.size()) {
     const uint64_t first = load_u32(bytes + at), count = load_u32(bytes + at + 4);
@@ -144,13 +148,72 @@ TableView table_view(std::string_view image, Table table) noexcept {
   return TableView{image, nullptr, 0};
 }
 
+std::atomic<const char*> static_image_data{nullptr};
+std::atomic<size_t> static_image_size{0};
+
+struct Buckets {
+  std::vector<uint32_t> starts[kTableCount];
+};
+
+// The bucket starts of every large table of `image`, in one pass over each. Record numbers fit
+// in 32 bits, as the record count does.
+Buckets buckets_of(std::string_view image) {
+  Buckets buckets;
+  for (uint32_t t = 0; t < kTableCount; ++t) {
+    const TableView view = records_of(image, static_cast<Table>(t));
+    if (!view.records || view.count < kMinBucketedRecords) continue;
+    std::vector<uint32_t>& starts = buckets.starts[t];
+    starts.assign((size_t{1} << kBucketBits) + 1, static_cast<uint32_t>(view.count));
+    size_t next = 0;  // the first bucket whose start is not set yet
+    for (size_t i = 0; i < view.count; ++i) {
+      const size_t bucket = load_u32(view.records + kRecordSize * i) >> (32 - kBucketBits);
+      while (next <= bucket) starts[next++] = static_cast<uint32_t>(i);
+    }
+  }
+  return buckets;
+}
+
+const uint32_t* starts_for(std::string_view image, Table table) {
+  if (image.data() != static_image_data.load(std::memory_order_acquire) ||
+      image.size() != static_image_size.load(std::memory_order_relaxed)) {
+    return nullptr;
+  }
+  static const Buckets buckets = buckets_of(image);
+  const std::vector<uint32_t>& starts = buckets.starts[static_cast<uint32_t>(table)];
+  return starts.empty() ? nullptr : starts.data();
+}
+
+}  // namespace
+
+void register_static_image(std::string_view image) noexcept {
+  static_image_size.store(image.size(), std::memory_order_relaxed);
+  static_image_data.store(image.data(), std::memory_order_release);
+}
+
+TableView table_view(std::string_view image, Table table) noexcept {
+  TableView view = records_of(image, table);
+  if (view.records && view.count >= kMinBucketedRecords) {
+    try {
+      view.starts = starts_for(image, table);
+    } catch (...) {
+      // Without memory for the starts the table is bisected whole, as any other.
+    }
+  }
+  return view;
+}
+
 size_t lower_bound(const TableView& table, uint32_t h) noexcept {
   const unsigned char* const records = table.records;
   const auto hash_at = [records](size_t i) { return load_u32(records + kRecordSize * i); };
+  size_t lo = 0, hi = table.count;
+  if (table.starts) {
+    const uint32_t bucket = h >> (32 - kBucketBits);
+    lo = table.starts[bucket];
+    hi = table.starts[bucket + 1];
+  }
   // The midpoints of the plain lower-bound search below, chosen without branches: its branch
   // goes either way at random. The first records it reads are the same for every key and stay
   // cached; further down, the two possible next records are fetched while this one is read.
-  size_t lo = 0, hi = table.count;
   while (hi - lo > 512) {
     const size_t mid = lo + (hi - lo) / 2;
     const bool below = hash_at(mid) < h;
@@ -282,8 +345,9 @@ void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds
   // Record numbers fit in 32 bits, as the record count does.
   const unsigned char* const records = table.records;
   const uint32_t n = static_cast<uint32_t>(table.count);
-  // A search or two gain nothing from interleaving: the plain search is quickest.
-  if (count <= kMaxPlainBatch) {
+  // A search or two gain nothing from interleaving, nor does one within a bucket: the plain
+  // search is quickest.
+  if (count <= kMaxPlainBatch || table.starts) {
     for (size_t k = 0; k < count; ++k) bounds[k] = lower_bound(table, hashes[k]);
     return;
   }

@@ -205,3 +205,32 @@ TEST(TableText, RejectsMalformedRows) {
 
 }  // namespace
 }  // namespace glyphloom
+
+namespace glyphloom {
+namespace {
+
+// The default image is searched within bucket starts; a copy of it elsewhere in memory is
+// bisected whole. Both must answer every key, and every near miss, alike.
+TEST(DefaultImage, BucketedLookupsAnswerAsTheWholeTable) {
+  const Index fast = default_index();
+  const std::string copy(default_image());
+  const Index plain = testing::open_or_die(copy);
+  for (const Table table : {Table::Names, Table::Spellings, Table::Fonts}) {
+    size_t checked = 0;
+    for (const Entry& e : plain.entries(table)) {
+      for (const std::string& key : {std::string(e.key), std::string(e.key) + "~"}) {
+        const auto a = fast.entry(table, key), b = plain.entry(table, key);
+        ASSERT_EQ(a.has_value(), b.has_value()) << key;
+        if (a) {
+          ASSERT_EQ(a->key, b->key);
+          ASSERT_EQ(a->text, b->text);
+        }
+      }
+      ++checked;
+    }
+    EXPECT_EQ(checked, plain.len(table));
+  }
+}
+
+}  // namespace
+}  // namespace glyphloom
