@@ -6,7 +6,8 @@ Three kinds of examples are run:
   "warning: `…`" in the third column is a warning the conversion must give (and no others);
 - ```console blocks: each `$ command` runs in bash (with `glyphloom` on PATH) and must print
   what follows it, standard output and standard error together;
-- ```python blocks: doctests, run in order with one namespace per document.
+- ```python blocks: doctests, run in order with one namespace per document;
+- ```glyphloom blocks: glyphloom source, which must convert without an error.
 The ```sh blocks are set-up instructions; they may name only make targets that exist.
 """
 
@@ -24,6 +25,7 @@ import pytest
 
 import _glyphloom
 import glyphloom
+from registered import dist_info
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 DOCUMENTS = [ROOT / "README.md", *sorted((ROOT / "docs").glob("*.md"))]
@@ -96,10 +98,16 @@ def workdir(tmp_path, monkeypatch):
     shim = shims / "glyphloom"
     shim.write_text(f'#!/bin/sh\nexec "{sys.executable}" -m glyphloom "$@"\n')
     shim.chmod(0o755)
+    pygmentize = shims / "pygmentize"
+    pygmentize.write_text(f'#!/bin/sh\nexec "{sys.executable}" -m pygments "$@"\n')
+    pygmentize.chmod(0o755)
     monkeypatch.setenv("PATH", f"{shims}{os.pathsep}{os.environ['PATH']}")
+    # The entry points (the Markdown extension, the lexer), as installing the package adds them.
+    registered = dist_info(tmp_path / ".registered")
+    monkeypatch.syspath_prepend(str(registered))
     # The package and the module, wherever they were found (PYTHONPATH may be relative).
     homes = [pathlib.Path(glyphloom.__file__).parent.parent,
-             pathlib.Path(_glyphloom.__file__).parent]
+             pathlib.Path(_glyphloom.__file__).parent, registered]
     monkeypatch.setenv("PYTHONPATH", os.pathsep.join(str(home.resolve()) for home in homes))
     monkeypatch.chdir(tmp_path)
     return tmp_path
@@ -146,6 +154,16 @@ def test_console_and_python_examples(path, workdir):
             run_console(path, line, block)
         else:
             run_python(path, line, block, globs)
+
+
+GLYPHLOOM_BLOCKS = [(rel(path), line, block) for path in DOCUMENTS
+                    for line, block in fenced(path, "glyphloom")]
+
+
+@pytest.mark.parametrize("block", [block for _, _, block in GLYPHLOOM_BLOCKS],
+                         ids=[f"{name}:{line}" for name, line, _ in GLYPHLOOM_BLOCKS])
+def test_glyphloom_blocks_convert(block):
+    glyphloom.convert(block, mode="error")
 
 
 @pytest.mark.parametrize("path", DOCUMENTS, ids=rel)

@@ -71,6 +71,8 @@ def test_one_abi3_wheel_with_package_module_stubs_and_script(wheel):
     modules = [n for n in names if n.startswith("_glyphloom.") and n.endswith(".so")]
     assert modules == ["_glyphloom.abi3.so"]
     assert "glyphloom = glyphloom.cli:main" in entry_points
+    assert "glyphloom = glyphloom.lexer:GlyphloomLexer" in entry_points
+    assert "glyphloom = glyphloom.markdown:GlyphloomExtension" in entry_points
 
 
 SMOKE = """
@@ -114,3 +116,15 @@ def test_installs_into_a_fresh_venv(wheel, python, tmp_path):
                       "--python-executable", bin_dir / "python",
                       ROOT / "tests" / "typing" / "user_script.py")
         assert checked.returncode == 0, checked.stdout + checked.stderr
+
+    if importlib.util.find_spec("pygments") and importlib.util.find_spec("markdown"):
+        # The entry points of the installed package, found by this environment's Pygments and
+        # Python-Markdown (the fresh venv has neither, and no index to fetch them from).
+        (site,) = venv.glob("lib/python3*/site-packages")
+        env.update(PYTHONPATH=str(site))
+        highlighted = run(sys.executable, "-m", "pygments", "-l", "glyphloom", "-f", "raw",
+                          stdin="<:bold a>")
+        assert "Token.Keyword\t'bold'" in highlighted.stdout, highlighted.stderr
+        rendered = run(sys.executable, "-c", "import markdown; print(markdown.markdown("
+                       "'<:bold a> `<:bold a>`', extensions=['glyphloom']))")
+        assert rendered.stdout == "<p>𝐚 <code>&lt;:bold a&gt;</code></p>\n", rendered.stderr
