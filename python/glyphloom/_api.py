@@ -121,10 +121,16 @@ meta_runs = _native.meta_runs
 
 
 def html(
-    text: str, runs: Iterable[tuple[str, str, int, int, int]], index: Index | None = None
+    text: str, runs: Iterable[tuple[str, str, int, int, int]], index: Index | None = None,
+    effects: bool = True,
 ) -> str:
-    """Renders plain text and its runs (as ``meta_runs`` gives them) as an HTML fragment."""
-    return _converter(index).html(text, list(runs))
+    """Renders plain text and its runs (as ``meta_runs`` gives them) as an HTML fragment.
+
+    With ``effects`` a character followed by effect suffixes (a colour's TAG letter, a turn, the
+    Egyptian mirror) is shown that way: it and its suffixes go into a span with that colour or
+    transform. The characters stay in the text either way.
+    """
+    return _native.runs_html(text, list(runs), index, effects)
 
 
 def search(query: str, limit: int = 20, index: Index | None = None) -> list[Match]:
@@ -177,6 +183,7 @@ def to_html(
     index: Index | None = None,
     page: bool = False,
     title: str = "glyphloom",
+    effects: bool = True,
     **deprecated: object,
 ) -> str:
     """Converts markup and renders it as HTML: a fragment, or a complete page when ``page`` is
@@ -185,6 +192,7 @@ def to_html(
     The argument is always markup; ``text_to_html`` renders text that is converted already.
     Conversion errors raise ``ConversionError``; the findings of the conversion and of the run
     splitter are issued as ``GlyphloomWarning`` (the latter placed in the converted text).
+    ``effects`` shows effect suffixes as colours and transforms (see ``html``).
     """
     if "markup" in deprecated:
         # The old switch between markup and converted text (None: guess).
@@ -192,19 +200,21 @@ def to_html(
                       DeprecationWarning, stacklevel=2)
         choice = deprecated.pop("markup")
         if not (is_markup(source) if choice is None else choice):
-            return text_to_html(source, index=index, page=page, title=title)
+            return text_to_html(source, index=index, page=page, title=title, effects=effects)
     if deprecated:
         raise TypeError(f"to_html() got an unexpected keyword argument {next(iter(deprecated))!r}")
-    fragment = _native.markup_html(source, mode, index, 2)
+    fragment = _native.markup_html(source, mode, index, effects, 2)
     return html_page(fragment, title) if page else fragment
 
 
 def text_to_html(
-    text: str, *, index: Index | None = None, page: bool = False, title: str = "glyphloom"
+    text: str, *, index: Index | None = None, page: bool = False, title: str = "glyphloom",
+    effects: bool = True,
 ) -> str:
     """Renders converted text (which carries its metas) as HTML, as it stands: nothing in it is
-    read as markup. The run splitter's findings are issued as ``GlyphloomWarning``."""
-    fragment = _native.text_html(text, index, 2)
+    read as markup. The run splitter's findings are issued as ``GlyphloomWarning``; ``effects``
+    shows effect suffixes as colours and transforms (see ``html``)."""
+    fragment = _native.text_html(text, index, effects, 2)
     return html_page(fragment, title) if page else fragment
 
 

@@ -91,7 +91,7 @@ def _render(text: str, index: Index | None,
         end = start + len(piece)
         runs = _clipped(styled.runs, start, end)
         piece_text = piece.decode("utf-8", "replace")
-        rendered.append(_nodes(render_html(piece_text, runs, index)) if runs else [piece_text])
+        rendered.append(_nodes(render_html(piece_text, runs, index)))
         start = end + len(separator)
     # A piece that crosses a tag (`<:bold *a*>`) is converted with the separators in it; what
     # the converter says about those characters is not about the page.

@@ -19,9 +19,18 @@ def markup_html(
     source: str,
     mode: Literal["warn", "error", "lenient"] = "warn",
     index: Index | None = None,
+    effects: bool = True,
     stacklevel: int = 1,
 ) -> str: ...
-def text_html(text: str, index: Index | None = None, stacklevel: int = 1) -> str: ...
+def text_html(
+    text: str, index: Index | None = None, effects: bool = True, stacklevel: int = 1
+) -> str: ...
+def runs_html(
+    text: str,
+    runs: list[tuple[str, str, int, int, int]],
+    index: Index | None = None,
+    effects: bool = True,
+) -> str: ...
 def image_of(obj: Index | Converter) -> bytes | None: ...
 def configure(
     make_error: Callable[[str, str, str | None, int, int, int, Index | None, bool], BaseException],

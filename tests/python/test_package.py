@@ -244,3 +244,23 @@ def test_public_names():
     for name in glyphloom.__all__:
         assert hasattr(glyphloom, name), name
     assert repr(glyphloom.UnknownEntityError).startswith("<class 'glyphloom.")
+
+
+@pytest.mark.parametrize("markup, expected", [
+    ("<:red heavy-black-heart>",
+     '<span class="glyphloom-effect" style="color: red">❤\U000e0072</span>'),
+    ("<:turn A><:mirror \U00013000>",
+     '<span class="glyphloom-effect" style="display: inline-block; transform: rotate(180deg)">'
+     'A\U000e0054</span><span class="glyphloom-effect" style="display: inline-block; '
+     'transform: scaleX(-1)">\U00013000\U00013440</span>'),
+    ("<:red left a>", '<span class="glyphloom-effect" style="color: red; display: inline-block;'
+     ' transform: rotate(-90deg)">a\U000e004c\U000e0072</span>'),
+    # Selectors show nothing of their own, and a flag's TAG letters are its subdivision.
+    ("<:iconic heavy-black-heart> \U0001f3f4\U000e0067\U000e0062\U000e0065\U000e006e\U000e0067"
+     "\U000e007f", "❤\ufe0f \U0001f3f4\U000e0067\U000e0062\U000e0065\U000e006e\U000e0067\U000e007f"),
+])
+def test_html_shows_effects_and_keeps_the_characters(markup, expected):
+    assert glyphloom.to_html(markup) == expected
+    assert glyphloom.text_to_html(glyphloom.convert(markup)) == expected
+    plain = glyphloom.convert(markup)
+    assert glyphloom.to_html(markup, effects=False) == glyphloom.default_converter().html(plain, [])

@@ -30,7 +30,7 @@ struct Signature {
 };
 
 // The most parameters a signature has.
-inline constexpr int kMaxParameters = 4;
+inline constexpr int kMaxParameters = 6;
 
 // Fills out[0 .. count) with borrowed references, null for a missing optional one. Returns false
 // with TypeError set for a bad call.

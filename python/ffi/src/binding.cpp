@@ -188,4 +188,59 @@ PyObject* list_of_str(const std::vector<std::string_view>& items) {
   return list_of(items, [](std::string_view s) { return str(s); });
 }
 
+namespace {
+// One run 5-tuple (key, value, start, end, byte).
+bool run_arg(PyObject* item, MetaRun& run) {
+  if (!PyTuple_Check(item)) {
+    return type_error("runs", "a run must be a tuple (key, value, start, end, byte)");
+  }
+  Py_ssize_t size = PyTuple_Size(item);
+  if (size != 5) {
+    PyErr_Format(PyExc_ValueError, "expected tuple of length 5, but got tuple of length %zd", size);
+    return false;
+  }
+  std::string_view key, value;
+  uint64_t start = 0, end = 0, byte = 0;
+  if (!text_arg(PyTuple_GetItem(item, 0), "runs", key) ||
+      !text_arg(PyTuple_GetItem(item, 1), "runs", value) ||
+      !u64_arg(PyTuple_GetItem(item, 2), "runs", start) ||
+      !u64_arg(PyTuple_GetItem(item, 3), "runs", end) ||
+      !u64_arg(PyTuple_GetItem(item, 4), "runs", byte)) {
+    return false;
+  }
+  run = MetaRun{std::string(key), std::string(value), start, end, byte};
+  return true;
+}
+
+}  // namespace
+
+bool runs_arg(PyObject* obj, std::string_view text, std::vector<MetaRun>& runs) {
+  if (PyUnicode_Check(obj)) return type_error("runs", "Can't extract `str` to `Vec`");
+  if (!PySequence_Check(obj)) return type_error("runs", "expected a sequence of runs");
+  for (Py_ssize_t i = 0;; ++i) {
+    Py_ssize_t size = sequence_size(obj, "runs");
+    if (size < 0) return false;
+    if (i >= size) break;
+    PyObject* item = PySequence_GetItem(obj, i);
+    if (!item) return false;
+    MetaRun run;
+    bool ok = run_arg(item, run);
+    if (ok) {
+      // Runs from Python are arbitrary: positions must lie on the text's character boundaries.
+      if (auto fault = run_fault(text, run)) {
+        PyObject* repr = PyObject_Repr(item);
+        if (repr) {
+          PyErr_Format(PyExc_ValueError, "run %zd %U: %s", i, repr, fault->c_str());
+          Py_DECREF(repr);
+        }
+        ok = false;
+      }
+    }
+    Py_DECREF(item);
+    if (!ok) return false;
+    runs.push_back(std::move(run));
+  }
+  return true;
+}
+
 }  // namespace glyphloom::py

@@ -113,6 +113,10 @@ bool type_error(const char* name, const std::string& what);
 // The current length of a sequence argument, or -1 with an exception set.
 Py_ssize_t sequence_size(PyObject* obj, const char* name);
 
+// A sequence of run 5-tuples (key, value, start, end, byte) over `text`, each checked to lie on
+// its character boundaries.
+bool runs_arg(PyObject* obj, std::string_view text, std::vector<MetaRun>& runs);
+
 // Result building; each returns a new reference or null with an exception set.
 // A tuple of new references, stolen; null if any of them is null (the others are released).
 PyObject* tuple_of(std::initializer_list<PyObject*> items);

@@ -11,6 +11,7 @@
 #include <variant>
 
 #include "binding.hpp"
+#include "effects_html.hpp"
 
 namespace glyphloom::py {
 
@@ -151,15 +152,17 @@ struct Call {
   WarningMode mode = WarningMode::Warn;
   PyObject* index = nullptr;  // as given
   long stacklevel = 1;
+  bool effects = true;
   std::optional<Glyphloom> own;
   const Glyphloom* core = nullptr;
 
   bool parsed(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const char* function,
-              const char* first, bool has_mode, bool has_stacklevel) {
-    const char* const with_mode[] = {first, "mode", "index", "stacklevel"};
-    const char* const without_mode[] = {first, "index", "stacklevel"};
-    const int count = (has_mode ? 3 : 2) + (has_stacklevel ? 1 : 0);
-    PyObject* objs[4] = {nullptr, nullptr, nullptr, nullptr};
+              const char* first, bool has_mode, bool renders) {
+    const char* const with_mode[] = {first, "mode", "index", "effects", "stacklevel"};
+    const char* const without_mode[] = {first, "index", "effects", "stacklevel"};
+    const int base = has_mode ? 3 : 2;
+    const int count = base + (renders ? 2 : 0);
+    PyObject* objs[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
     if (!configured() ||
         !parse(args, nargs, kwnames, {function, has_mode ? with_mode : without_mode, count, 1},
                objs) ||
@@ -173,12 +176,22 @@ struct Call {
         return false;
       }
     }
-    if (has_stacklevel && objs[count - 1]) {
-      stacklevel = PyLong_AsLong(objs[count - 1]);
+    if (renders && objs[base]) {
+      const int truth = PyObject_IsTrue(objs[base]);
+      if (truth < 0) return false;
+      effects = truth == 1;
+    }
+    if (renders && objs[base + 1]) {
+      stacklevel = PyLong_AsLong(objs[base + 1]);
       if (stacklevel == -1 && PyErr_Occurred()) return false;
     }
-    index = objs[has_mode ? 2 : 1];
+    index = objs[base - 1];
     return index_arg(index, own, core);
+  }
+
+  // The HTML of styled text, with its effects shown or not.
+  PyObject* rendered(const Styled& styled) const {
+    return str(effects ? effects_html(*core, styled) : core->html(styled));
   }
 
   // The conversion of `text`, its findings issued; null with the error raised when it failed.
@@ -197,7 +210,7 @@ struct Call {
     if (!styled.warnings.empty() && !issue(tagged, styled.warnings, index, stacklevel)) {
       return nullptr;
     }
-    return str(core->html(styled));
+    return rendered(styled);
   }
 };
 
@@ -302,6 +315,29 @@ PyObject* fn_text_html(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
   });
 }
 
+PyObject* fn_runs_html(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    static const char* const names[] = {"text", "runs", "index", "effects"};
+    PyObject* objs[4] = {nullptr, nullptr, nullptr, nullptr};
+    Call c;
+    if (!configured() || !parse(args, nargs, kwnames, {"runs_html", names, 4, 2}, objs) ||
+        !text_arg(objs[0], "text", c.text)) {
+      return nullptr;
+    }
+    Styled styled;
+    if (!runs_arg(objs[1], c.text, styled.runs)) return nullptr;
+    if (objs[3]) {
+      const int truth = PyObject_IsTrue(objs[3]);
+      if (truth < 0) return nullptr;
+      c.effects = truth == 1;
+    }
+    c.index = objs[2];
+    if (!index_arg(c.index, c.own, c.core)) return nullptr;
+    styled.text = std::string(c.text);
+    return c.rendered(styled);
+  });
+}
+
 // The image an Index or Converter reads: None for the default one, else its bytes. This is how
 // the package pickles them.
 PyObject* fn_image_of(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -399,11 +435,14 @@ PyMethodDef functions[] = {
      "meta_runs(text, index=None)\n--\n\n"
      "Splits converted text into its plain text and the runs of its metas."},
     {"markup_html", fast(fn_markup_html), METH_FASTCALL | METH_KEYWORDS,
-     "markup_html(source, mode='warn', index=None, stacklevel=1)\n--\n\n"
+     "markup_html(source, mode='warn', index=None, effects=True, stacklevel=1)\n--\n\n"
      "The HTML fragment of markup: converted, split into runs and rendered."},
     {"text_html", fast(fn_text_html), METH_FASTCALL | METH_KEYWORDS,
-     "text_html(text, index=None, stacklevel=1)\n--\n\n"
+     "text_html(text, index=None, effects=True, stacklevel=1)\n--\n\n"
      "The HTML fragment of converted text, as it stands."},
+    {"runs_html", fast(fn_runs_html), METH_FASTCALL | METH_KEYWORDS,
+     "runs_html(text, runs, index=None, effects=True)\n--\n\n"
+     "The HTML fragment of plain text and its runs."},
     {"image_of", fast(fn_image_of), METH_FASTCALL | METH_KEYWORDS,
      "image_of(obj)\n--\n\n"
      "The image of an Index or Converter as bytes, or None for the default image."},
