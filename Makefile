@@ -9,7 +9,7 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CMAKE_CONFIGURE = cmake -S . $(GENERATOR) -DPython_EXECUTABLE=$(abspath $(PY))
 
 .PHONY: all demo test setup system-deps venv build test-core test-python test-asan tables clean \
-  format fuzz fuzz-build fuzz-short bench
+  format fuzz fuzz-build fuzz-short bench test-install test-portable
 
 all: build
 
@@ -33,13 +33,28 @@ demo: build
 
 # Everything: the core and the module, again under AddressSanitizer and UBSan, and a short run
 # of every fuzz target from its seeds.
-test: build test-core test-python test-asan fuzz-short
+test: build test-core test-python test-install test-portable test-asan fuzz-short
 
 test-core: build
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 
 test-python: build
 	PYTHONPATH=$(BUILD)/python:python $(PY) -m pytest tests/python -q
+
+# A user's program built against `cmake --install` of the build: through find_package and
+# through pkg-config.
+INSTALL_TEST := build-install
+test-install: build
+	sh tools/test_install.sh $(BUILD) $(INSTALL_TEST)
+
+# The core tests over the default image embedded as a generated C++ source, the way MSVC and
+# macOS builds embed it (no Python module: the image reaches it the same way).
+PORTABLE_BUILD := build-portable
+test-portable: setup
+	$(CMAKE_CONFIGURE) -B $(PORTABLE_BUILD) -DCMAKE_BUILD_TYPE=Release -DGLYPHLOOM_EMBED=source \
+	  -DGLYPHLOOM_BUILD_PYTHON=OFF
+	cmake --build $(PORTABLE_BUILD) -j2 --target glyphloom_core_tests
+	$(PORTABLE_BUILD)/glyphloom_core_tests --gtest_brief=1
 
 # The core tests and the module's tests again, built with AddressSanitizer and UBSan. Python
 # itself is not instrumented, so the sanitizer runtime (and the C++ runtime whose exceptions it
@@ -96,4 +111,5 @@ bench: setup $(VENV)/.bench-ready
 	PYTHONPATH=$(BENCH_BUILD)/python:python $(PY) bench/search.py
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PORTABLE_BUILD) $(INSTALL_TEST) \
+	  build-wheel

@@ -10,6 +10,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 rm -rf "$work"/*
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
+version=$(cat "$here/VERSION")
 expected=$(printf 'ŋ 𝐚 α\n<:eng>')
 
 check() {
@@ -22,13 +23,14 @@ check() {
 
 # The user's build sees only the installed tree, not this source tree.
 cmake -S "$here/tests/install" -B "$work/user" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DGLYPHLOOM_EXPECTED_VERSION="$version" \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$work/user" >/dev/null
 check "$work/user/user"
 
 pc_dir=$(dirname "$(find "$prefix" -name glyphloom.pc)")
-flags=$(PKG_CONFIG_PATH=$pc_dir pkg-config --cflags --libs glyphloom)
+flags=$(PKG_CONFIG_PATH=$pc_dir pkg-config --cflags --libs "glyphloom = $version")
 # shellcheck disable=SC2086 # the flags are words
 ${CXX:-c++} -std=c++20 -O1 "$here/tests/install/main.cpp" -o "$work/user-pc" $flags
 check "$work/user-pc"
-echo "install tree: find_package and pkg-config builds run ($(PKG_CONFIG_PATH=$pc_dir pkg-config --modversion glyphloom))"
+echo "install tree of glyphloom $version: the find_package and pkg-config builds run"
