@@ -44,7 +44,7 @@ from ._types import UnknownEntityError as UnknownEntityError
 from ._types import UnsupportedError as UnsupportedError
 from ._types import Warning as Warning  # noqa: A004 - shadows the builtin only here
 
-__version__ = "1.0.0"
+from ._version import __version__ as __version__
 
 # `Warning` stays out of the star import, where it would hide the builtin.
 __all__ = [
