@@ -13,8 +13,8 @@ int main() {
     return 1;
   }
   const glyphloom::Glyphloom converter(std::get<glyphloom::Index>(std::move(opened)));
-  const auto converted =
-      converter.convert("<:latin-small-letter-eng> <:bold a> \\:alpha", glyphloom::WarningMode::Error);
+  const auto converted = converter.convert("<:latin-small-letter-eng> <:bold a> \\:alpha",
+                                           glyphloom::WarningMode::Error);
   if (!std::holds_alternative<glyphloom::Converted>(converted)) {
     std::cerr << "conversion failed\n";
     return 1;
