@@ -101,6 +101,8 @@ def test_one_abi3_wheel_with_package_module_stubs_and_script(wheel):
     modules = [n for n in names if n.startswith("_glyphloom.") and n.endswith(".so")]
     assert modules == ["_glyphloom.abi3.so"]
     assert "glyphloom = glyphloom.cli:main" in entry_points
+    # The C++ libraries and headers are for `cmake --install`, not for the wheel.
+    assert not [n for n in names if n.startswith(("include/", "lib/")) or n.endswith(".a")]
 
 
 SMOKE = """
