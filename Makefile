@@ -33,7 +33,8 @@ build: setup
 demo: build
 	PYTHONPATH=$(BUILD)/python:python $(PY) examples/demo.py
 
-# Everything: the core and the module, again under AddressSanitizer and UBSan, and a short run
+# Everything: the core and the module; a user's program against the installed tree; the core
+# over the generated-source image; all again under AddressSanitizer and UBSan, and a short run
 # of every fuzz target from its seeds.
 test: build test-core test-python test-install test-portable test-asan fuzz-short
 
@@ -50,7 +51,8 @@ test-install: build
 	sh tools/test_install.sh $(BUILD) $(INSTALL_TEST)
 
 # The core tests over the default image embedded as a generated C++ source, the way MSVC and
-# macOS builds embed it (no Python module: the image reaches it the same way).
+# macOS builds embed it (the core tests only: the module reads the image through the same
+# function).
 PORTABLE_BUILD := build-portable
 test-portable: setup
 	$(CMAKE_CONFIGURE) -B $(PORTABLE_BUILD) -DCMAKE_BUILD_TYPE=Release -DGLYPHLOOM_EMBED=source \
