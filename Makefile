@@ -9,7 +9,7 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CMAKE_CONFIGURE = cmake -S . $(GENERATOR) -DPython_EXECUTABLE=$(abspath $(PY))
 
 .PHONY: all demo test setup system-deps venv build test-core test-python test-asan tables clean \
-  format fuzz fuzz-build fuzz-short bench
+  format fuzz fuzz-build fuzz-short bench test-install test-portable
 
 all: build
 
@@ -24,16 +24,19 @@ $(VENV)/.ready: requirements-dev.txt
 	$(PY) -m pip install --quiet --disable-pip-version-check -r requirements-dev.txt
 	touch $@
 
+# The development builds count the work of index searches, which the bounds tests bound; the
+# benchmarks and the wheel do not.
 build: setup
-	$(CMAKE_CONFIGURE) -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	$(CMAKE_CONFIGURE) -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DGLYPHLOOM_COUNT_WORK=ON
 	cmake --build $(BUILD) -j2
 
 demo: build
 	PYTHONPATH=$(BUILD)/python:python $(PY) examples/demo.py
 
-# Everything: the core and the module, again under AddressSanitizer and UBSan, and a short run
+# Everything: the core and the module; a user's program against the installed tree; the core
+# over the generated-source image; all again under AddressSanitizer and UBSan, and a short run
 # of every fuzz target from its seeds.
-test: build test-core test-python test-asan fuzz-short
+test: build test-core test-python test-install test-portable test-asan fuzz-short
 
 test-core: build
 	ctest --test-dir $(BUILD) --output-on-failure -j2
@@ -41,13 +44,30 @@ test-core: build
 test-python: build
 	PYTHONPATH=$(BUILD)/python:python $(PY) -m pytest tests/python -q
 
+# A user's program built against `cmake --install` of the build: through find_package and
+# through pkg-config.
+INSTALL_TEST := build-install
+test-install: build
+	sh tools/test_install.sh $(BUILD) $(INSTALL_TEST)
+
+# The core tests over the default image embedded as a generated C++ source, the way MSVC and
+# macOS builds embed it (the core tests only: the module reads the image through the same
+# function).
+PORTABLE_BUILD := build-portable
+test-portable: setup
+	$(CMAKE_CONFIGURE) -B $(PORTABLE_BUILD) -DCMAKE_BUILD_TYPE=Release -DGLYPHLOOM_EMBED=source \
+	  -DGLYPHLOOM_BUILD_PYTHON=OFF -DGLYPHLOOM_COUNT_WORK=ON
+	cmake --build $(PORTABLE_BUILD) -j2 --target glyphloom_core_tests
+	$(PORTABLE_BUILD)/glyphloom_core_tests --gtest_brief=1
+
 # The core tests and the module's tests again, built with AddressSanitizer and UBSan. Python
 # itself is not instrumented, so the sanitizer runtime (and the C++ runtime whose exceptions it
 # intercepts) is preloaded; leaks are left to the leak tests, as the interpreter keeps memory
 # until exit by design.
 ASAN_PRELOAD = $(shell gcc -print-file-name=libasan.so) $(shell gcc -print-file-name=libstdc++.so)
 test-asan: setup
-	$(CMAKE_CONFIGURE) -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DGLYPHLOOM_SANITIZE=ON
+	$(CMAKE_CONFIGURE) -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DGLYPHLOOM_SANITIZE=ON \
+	  -DGLYPHLOOM_COUNT_WORK=ON
 	cmake --build $(ASAN_BUILD) -j2
 	$(ASAN_BUILD)/glyphloom_core_tests --gtest_brief=1
 	LD_PRELOAD="$(ASAN_PRELOAD)" ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1 \
@@ -96,4 +116,5 @@ bench: setup $(VENV)/.bench-ready
 	PYTHONPATH=$(BENCH_BUILD)/python:python $(PY) bench/search.py
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PORTABLE_BUILD) $(INSTALL_TEST) \
+	  build-wheel

@@ -1321,8 +1321,10 @@ def build_fonts() -> dict[str, str]:
         fonts[name + " "] = ""
         fonts[name + " lang"] = lang
         fonts[name + " families"] = families
-        for feature in features:
-            fonts[name + " features"] = feature
+        # Each column after the families is one feature; the record holds them all, as the
+        # converter reads a comma-separated list.
+        if any(features):
+            fonts[name + " features"] = ", ".join(f.strip() for f in features if f.strip())
     return fonts
 
 

@@ -52,7 +52,7 @@ from ._types import UnsupportedError as UnsupportedError
 from ._types import RunWarning as RunWarning
 from . import _pickling  # noqa: F401 - registers how Index and Converter pickle
 
-__version__ = "1.0.0"
+from ._version import __version__ as __version__
 
 __all__ = [
     "GLYPHLOOM_VERSION",

@@ -8,6 +8,7 @@
 #include "glyphloom/index.hpp"
 #include "read.hpp"
 #include "search.hpp"
+#include "work.hpp"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -74,6 +75,7 @@ std::optional<Entry> search_by_key(std::string_view image, size_t from, size_t n
   while (lo < hi) {
     const size_t mid = lo + (hi - lo) / 2;
     const Record r = record_at(mid);
+    detail::count_candidate();
     if (detail::text_at(image, r.key_offset, r.key_length) < key) {
       lo = mid + 1;
     } else {
@@ -82,6 +84,7 @@ std::optional<Entry> search_by_key(std::string_view image, size_t from, size_t n
   }
   if (lo == end) return std::nullopt;
   const Record r = record_at(lo);
+  detail::count_candidate();
   const std::string_view found = detail::text_at(image, r.key_offset, r.key_length);
   if (found != key) return std::nullopt;
   return Entry{found, detail::text_at(image, r.text_offset, r.text_length)};
@@ -203,6 +206,7 @@ TableView table_view(std::string_view image, Table table) noexcept {
 }
 
 size_t lower_bound(const TableView& table, uint32_t h) noexcept {
+  count_searches(1);
   const unsigned char* const records = table.records;
   const auto hash_at = [records](size_t i) { return load_u32(records + kRecordSize * i); };
   size_t lo = 0, hi = table.count;
@@ -351,6 +355,7 @@ void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds
     for (size_t k = 0; k < count; ++k) bounds[k] = lower_bound(table, hashes[k]);
     return;
   }
+  count_searches(count);
   uint32_t los[kMaxBatch], his[kMaxBatch];
   for (size_t k = 0; k < count; ++k) {
     los[k] = 0;
@@ -437,6 +442,7 @@ std::optional<Entry> scan(const TableView& table, uint32_t h, size_t lo, bool ke
                            [records](size_t k) { return record_of(records, k); });
     }
     const Record r = record_of(records, i);
+    count_candidate();
     if (key_valid && r.key_offset <= image.size() && image.size() - r.key_offset >= r.key_length) {
       const std::string_view same = image.substr(r.key_offset, r.key_length);
       if (matches(same)) return Entry{same, checked_text(image, r.text_offset, r.text_length)};
@@ -488,6 +494,7 @@ std::optional<Entry> Whole::entry(Table table, std::string_view key) const {
   const uint64_t base = detail::u32_at(image_, directory(table));
   const size_t n = len(table);
   auto hash_at = [&](size_t i) { return detail::u32_at(image_, base + kRecordSize * i); };
+  detail::count_searches(1);
   size_t lo = 0, hi = n;
   while (lo < hi) {
     size_t mid = lo + (hi - lo) / 2;
@@ -502,6 +509,7 @@ std::optional<Entry> Whole::entry(Table table, std::string_view key) const {
       return search_by_key(image_, i, n, h, key, [&](size_t k) { return record(table, k); });
     }
     Record r = record(table, i);
+    detail::count_candidate();
     // As above: every candidate is read and checked before it is compared.
     std::string_view candidate = detail::text_at(image_, r.key_offset, r.key_length);
     if (candidate == key) {

