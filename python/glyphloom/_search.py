@@ -4,19 +4,28 @@ A ``Searcher`` reads the table once (``Index.entries``) and keeps it in a form t
 query in well under a millisecond or two: every key as one line of its lower-case words
 (``-latin-small-letter-eng-``), the lines in ranking order, and dictionaries from each word,
 each key without separators and each text to the lines that have it. The build does its
-per-key work through ``map`` over builtins, so that the first query over the default index
-(about 47,000 keys) pays tens of milliseconds, not hundreds.
+per-key work through ``map`` over builtins; even so it takes some 200 ms over the default index
+(about 72,000 keys), so the build of the package also writes what it makes for that index to a
+file (``write``), which the first query reads back in a few tens of milliseconds instead. The
+file says which index and which source of this module made it, and is used only when both are
+the ones at hand.
 """
 
 from __future__ import annotations
 
 import bisect
 import gc
+import hashlib
+import marshal
+import os
 import re
+import sys
 import threading
+from array import array
 from collections import OrderedDict, defaultdict, deque
-from collections.abc import Iterable, Iterator
+from collections.abc import Iterable, Iterator, KeysView, Mapping, Sequence
 from itertools import chain, compress, groupby, repeat
+from typing import Any, Literal
 from operator import add, getitem, itemgetter, mul
 
 from _glyphloom import Converter, Index
@@ -34,6 +43,53 @@ SUGGESTIONS = 3
 _SHORT_NAME = re.compile(r"[A-Za-z0-9_-]+")
 _CODE_POINT = re.compile(r"[Uu]\+([0-9A-Fa-f]{1,6})")
 _TOP = "\U0010ffff"
+
+# The file of the default index's tables, in a folder of the package (in a source tree, the
+# build's), and the start of the first line that it must have to be used.
+DATA_FILE = "_search.data"
+DATA_FORMAT = b"glyphloom search data 1"
+_LINES: Literal["i"] = "i"  # the array type of line numbers in the file
+_WEIGHT: Literal["q"] = "q"
+
+
+class _Packed(Mapping[str, Sequence[int]]):
+    """A table of the data file: each key to its lines, kept as the bytes of an array and read
+    as a sequence of ints (a list of lists would cost as much to read back as to build)."""
+
+    def __init__(self, table: dict[str, bytes]) -> None:
+        self._table = table
+
+    def __getitem__(self, key: str) -> Sequence[int]:
+        return memoryview(self._table[key]).cast(_LINES)
+
+    def get(self, key: str, default: Any = ()) -> Any:
+        data = self._table.get(key)
+        return default if data is None else memoryview(data).cast(_LINES)
+
+    def __contains__(self, key: object) -> bool:
+        return key in self._table
+
+    def keys(self) -> KeysView[str]:
+        return self._table.keys()
+
+    def __iter__(self) -> Iterator[str]:
+        return iter(self._table)
+
+    def __len__(self) -> int:
+        return len(self._table)
+
+
+class _NoCollection:
+    """Garbage collection paused: the builds make hundreds of thousands of objects and no
+    cycles, and collecting while they run would only double their time."""
+
+    def __enter__(self) -> None:
+        self.collecting = gc.isenabled()
+        gc.disable()
+
+    def __exit__(self, *exc: object) -> None:
+        if self.collecting:
+            gc.enable()
 
 
 def _folded(text: str) -> str:
@@ -132,22 +188,28 @@ class _Found:
 class Searcher:
     """The names of one index, ready to be searched."""
 
-    def __init__(self, index: Index) -> None:
+    weight: Sequence[int]
+    keys: Sequence[str]
+    texts: Sequence[str]
+    lines: list[str]
+    words: Mapping[str, Sequence[int]]
+    by_text: Mapping[str, Sequence[int]]
+    most_words: int
+
+    def __init__(self, index: Index, data: bytes | None = None) -> None:
+        """The searcher over an index, built from its entries, or read from ``data`` (what
+        ``dump`` wrote for this very index)."""
         self._index = index
         self._converter = Converter(index)
         self._deletions: dict[str, list[str]] | None = None
         self._vocabulary: list[str] | None = None
         self._longest: int | None = None
         self._lock = threading.Lock()
-        # The build makes some 300,000 objects and no cycles: collecting garbage while it runs
-        # would only double its time.
-        collecting = gc.isenabled()
-        gc.disable()
-        try:
-            self._build(index.entries(0))
-        finally:
-            if collecting:
-                gc.enable()
+        with _NoCollection():
+            if data is None:
+                self._build(index.entries(0))
+            else:
+                self._load(data)
 
     def _build(self, entries: list[tuple[str, str]]) -> None:
         keys = list(map(itemgetter(0), entries))
@@ -170,7 +232,7 @@ class Searcher:
         for i in compress(spaced, map(modifiers.__contains__, heads)):
             weight[i] += 1 << 40
         order = sorted(range(n), key=weight.__getitem__)
-        self.weight: list[int] = list(map(weight.__getitem__, order))
+        self.weight = list(map(weight.__getitem__, order))
         self.keys = list(map(keys.__getitem__, order))
         self.texts = list(map(texts.__getitem__, order))
         self.most_words = self.size(max(range(n), key=self.weight.__getitem__)) if n else 0
@@ -188,6 +250,21 @@ class Searcher:
         deque(map(list.append, map(by_text.__getitem__, self.texts), range(n)), maxlen=0)
         self.words = words
         self.by_text = by_text
+
+    def dump(self) -> bytes:
+        """The tables, as ``_load`` reads them back."""
+        def packed(table: Mapping[str, Sequence[int]]) -> dict[str, bytes]:
+            return {key: array(_LINES, lines).tobytes() for key, lines in table.items()}
+        return marshal.dumps((array(_WEIGHT, self.weight).tobytes(), list(self.keys),
+                              list(self.texts), "\n".join(self.lines), packed(self.words),
+                              packed(self.by_text), self.most_words), 4)
+
+    def _load(self, data: bytes) -> None:
+        weight, self.keys, self.texts, lines, words, by_text, self.most_words = marshal.loads(data)
+        self.weight = memoryview(weight).cast(_WEIGHT)
+        self.lines = lines.split("\n") if self.keys else []
+        self.words = _Packed(words)
+        self.by_text = _Packed(by_text)
 
     def size(self, line: int) -> int:
         """The number of words of a line's key."""
@@ -393,7 +470,7 @@ class Searcher:
     def _deleted(self) -> dict[str, list[str]]:
         """Each word of LONG_WORD - 2 or more letters, and each string that it becomes by losing
         one letter, to the words that become it. Made when a long word first needs it."""
-        with self._lock:
+        with self._lock, _NoCollection():
             if self._deletions is None:
                 spelled = sorted((w for w in self.vocabulary if len(w) >= LONG_WORD - 2
                                   and w.isascii() and w.isalpha()), key=len, reverse=True)
@@ -447,7 +524,8 @@ def searcher(index: Index | None) -> Searcher:
     if index is None:
         with _lock:
             if _default is None:
-                _default = Searcher(Index())
+                default = Index()
+                _default = _read(default) or Searcher(default)
             return _default
     data = index.data
     with _lock:
@@ -462,3 +540,52 @@ def searcher(index: Index | None) -> Searcher:
             _others.popitem(last=False)
     return made
 
+
+def _stamp(index: Index) -> bytes | None:
+    """What the data file for an index must begin with: the format, this module's source and
+    the index's bytes (digests of both), and the machine's byte order. None when the source
+    cannot be read."""
+    try:
+        with open(__file__, "rb") as source:
+            code = source.read()
+    except OSError:
+        return None
+    digest = hashlib.blake2b(code, digest_size=16)
+    digest.update(index.data)
+    return b"%s %s %s %d\n" % (DATA_FORMAT, digest.hexdigest().encode(), sys.byteorder.encode(),
+                                array(_LINES).itemsize)
+
+
+def _read(index: Index) -> Searcher | None:
+    """The searcher over the default index from the data file that the build wrote, or None
+    when there is none or it was made from another index or another version of this module."""
+    stamp = _stamp(index)
+    if stamp is None:
+        return None
+    from . import __path__ as folders  # the source folder, and the build's in a source tree
+    for folder in folders:
+        try:
+            with open(os.path.join(folder, DATA_FILE), "rb") as file:
+                if file.readline() != stamp:
+                    continue
+                data = file.read()
+        except OSError:
+            continue
+        try:
+            return Searcher(index, data)
+        except (ValueError, TypeError, EOFError):
+            continue  # damaged: build instead
+    return None
+
+
+def write(path: str) -> None:
+    """Write the data file of the default index (the build of the package does this)."""
+    index = Index()
+    stamp = _stamp(index)
+    if stamp is None:
+        raise SystemExit(f"cannot read {__file__}")
+    data = Searcher(index).dump()
+    partial = f"{path}.partial"
+    with open(partial, "wb") as file:
+        file.write(stamp + data)
+    os.replace(partial, path)

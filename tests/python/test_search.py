@@ -152,3 +152,20 @@ def test_odd_queries(query):
 def test_bad_arguments(args, error):
     with pytest.raises(error):
         glyphloom.search(*args)
+
+
+def test_search_data_is_read_only_for_the_index_it_was_made_from(tmp_path, monkeypatch):
+    from glyphloom import _search
+    default, tiny = glyphloom.Index(), glyphloom.load_index(TINY)
+    built = _search.Searcher(default)
+    read = _search.Searcher(default, built.dump())
+    for query in ("alpha", "less than or equal", "hira", "mathematcal", "⊕", "U+2295"):
+        assert read.search(query, 20) == built.search(query, 20)
+    assert read.suggestions("alpah", True) == built.suggestions("alpah", True)
+    monkeypatch.setattr(glyphloom, "__path__", [str(tmp_path)])
+    monkeypatch.setattr(_search, "_stamp", lambda index: b"stamp of the default index\n")
+    (tmp_path / _search.DATA_FILE).write_bytes(b"stamp of the default index\n" + built.dump())
+    assert _search._read(default).search("alpha", 3) == built.search("alpha", 3)
+    # Made from another index, or by another version of _search.py: built instead.
+    monkeypatch.setattr(_search, "_stamp", lambda index: b"another stamp\n")
+    assert _search._read(tiny) is None
