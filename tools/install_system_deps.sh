@@ -3,7 +3,7 @@
 set -e
 need=""
 for pkg in g++ cmake ninja-build googletest libgtest-dev libbenchmark-dev clang-14 \
-           libclang-rt-14-dev clang-format valgrind; do
+           libclang-rt-14-dev clang-format valgrind emscripten chromium; do
   case "$pkg" in
     cmake|ninja-build) command -v "${pkg%-build}" >/dev/null 2>&1 && continue ;;
   esac
