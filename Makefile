@@ -9,7 +9,7 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CMAKE_CONFIGURE = cmake -S . $(GENERATOR) -DPython_EXECUTABLE=$(abspath $(PY))
 
 .PHONY: all demo test setup system-deps venv build test-core test-python test-asan tables clean \
-  format fuzz fuzz-build fuzz-short bench
+  format fuzz fuzz-build fuzz-short bench web test-web
 
 all: build
 
@@ -33,13 +33,24 @@ demo: build
 
 # Everything: the core and the module, again under AddressSanitizer and UBSan, and a short run
 # of every fuzz target from its seeds.
-test: build test-core test-python test-asan fuzz-short
+test: build test-core test-python test-web test-asan fuzz-short
 
 test-core: build
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 
 test-python: build
 	PYTHONPATH=$(BUILD)/python:python $(PY) -m pytest tests/python -q
+
+# The core as WebAssembly, the index in chunks and the playground, in web/dist/ (see web/Makefile).
+web:
+	$(MAKE) -C web -j2
+
+# The playground in headless Chromium, against the Python package; skipped without emscripten
+# or chromium.
+test-web: build
+	@if command -v em++ >/dev/null && command -v chromium >/dev/null; then $(MAKE) web && \
+	  PYTHONPATH=$(BUILD)/python:python $(PY) -m pytest tests/web -q; \
+	else echo "test-web: skipped (needs emscripten and chromium)"; fi
 
 # The core tests and the module's tests again, built with AddressSanitizer and UBSan. Python
 # itself is not instrumented, so the sanitizer runtime (and the C++ runtime whose exceptions it
