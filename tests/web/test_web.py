@@ -215,3 +215,13 @@ def test_a_chunk_that_fails_is_reported(server, tmp_path):
     assert f"chunk {wanted[len('chunk-'):-len('.glx')]} failed to load: HTTP 404" in messages
     # The rest still converts: the name stays as written, the short reference is found.
     assert by_id(document, "text").endswith("<:latin-small-letter-eng> α")
+
+
+@pytest.mark.parametrize("query, name, text", [
+    ("alpha", "alpha", "α"),
+    ("latin small letter en", "latin-small-letter-eng", "ŋ"),
+    ("U+2295", "oplus", "⊕"),
+])
+def test_search_finds_names(server, tmp_path, query, name, text):
+    results, _ = harness(server, tmp_path, "sources=plain.json&search=" + urllib.parse.quote(query))
+    assert (name, text) in [(m["name"], m["text"]) for m in results["matches"]]
