@@ -9,7 +9,7 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CMAKE_CONFIGURE = cmake -S . $(GENERATOR) -DPython_EXECUTABLE=$(abspath $(PY))
 
 .PHONY: all demo test setup system-deps venv build test-core test-python test-asan tables clean \
-  format fuzz fuzz-build fuzz-short bench test-install test-portable
+  format fuzz fuzz-build fuzz-short bench test-install test-portable web test-web
 
 all: build
 
@@ -34,9 +34,9 @@ demo: build
 	PYTHONPATH=$(BUILD)/python:python $(PY) examples/demo.py
 
 # Everything: the core and the module; a user's program against the installed tree; the core
-# over the generated-source image; all again under AddressSanitizer and UBSan, and a short run
-# of every fuzz target from its seeds.
-test: build test-core test-python test-install test-portable test-asan fuzz-short
+# over the generated-source image; the playground in a browser; all again under AddressSanitizer
+# and UBSan, and a short run of every fuzz target from its seeds.
+test: build test-core test-python test-install test-portable test-web test-asan fuzz-short
 
 test-core: build
 	ctest --test-dir $(BUILD) --output-on-failure -j2
@@ -59,6 +59,17 @@ test-portable: setup
 	  -DGLYPHLOOM_BUILD_PYTHON=OFF -DGLYPHLOOM_COUNT_WORK=ON
 	cmake --build $(PORTABLE_BUILD) -j2 --target glyphloom_core_tests
 	$(PORTABLE_BUILD)/glyphloom_core_tests --gtest_brief=1
+
+# The core as WebAssembly, the index in chunks and the playground, in web/dist/ (see web/Makefile).
+web:
+	$(MAKE) -C web -j2
+
+# The playground in headless Chromium, against the Python package; skipped without emscripten
+# or chromium.
+test-web: build
+	@if command -v em++ >/dev/null && command -v chromium >/dev/null; then $(MAKE) web && \
+	  PYTHONPATH=$(BUILD)/python:python $(PY) -m pytest tests/web -q; \
+	else echo "test-web: skipped (needs emscripten and chromium)"; fi
 
 # The core tests and the module's tests again, built with AddressSanitizer and UBSan. Python
 # itself is not instrumented, so the sanitizer runtime (and the C++ runtime whose exceptions it

@@ -5,9 +5,10 @@
 set -e
 # Needed by `make build` (the core, its tests, the module).
 required="g++ cmake googletest libgtest-dev"
-# Needed by `make test` (the install test, the fuzz run), `make bench`, `make format`; ninja
-# only makes builds faster.
-optional="pkg-config clang-14 libclang-rt-14-dev libbenchmark-dev clang-format valgrind ninja-build"
+# Needed by `make test` (the install test, the fuzz run, the playground in a browser),
+# `make bench`, `make format`, `make web`; ninja only makes builds faster.
+optional="pkg-config clang-14 libclang-rt-14-dev libbenchmark-dev clang-format valgrind ninja-build
+          emscripten chromium"
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
   echo "not a Debian system: cannot check for the packages $required $optional;" \

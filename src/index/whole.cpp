@@ -145,7 +145,7 @@ TableView records_of(std::string_view image, Table table) noexcept {
   if (const uint64_t at = directory(table); at + 8 <= image.size()) {
     const uint64_t first = load_u32(bytes + at), count = load_u32(bytes + at + 4);
     if (first <= image.size() && (image.size() - first) / kRecordSize >= count) {
-      return TableView{image, bytes + first, count};
+      return TableView{image, bytes + first, static_cast<size_t>(count)};
     }
   }
   return TableView{image, nullptr, 0};
