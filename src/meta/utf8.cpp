@@ -1,18 +1,14 @@
 // UTF-8 decoding and encoding. The decoder is total: whatever the bytes, it reads only inside the
 // view and always makes progress, so every scanner built on it terminates.
-#include <cstring>
-
 #include "glyphloom/meta.hpp"
+#include "text/ascii.hpp"
+#include "text/bytes.hpp"
 
 namespace glyphloom::utf8 {
 
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
-
-bool is_continuation(uint8_t byte) noexcept {
-  return (byte & 0xC0) == 0x80;
-}
 
 }  // namespace
 
@@ -45,7 +41,7 @@ Decoded decode(std::string_view text, size_t pos) noexcept {
   }
   if (available < length || bytes[1] < low || bytes[1] > high) return {kReplacement, 1};
   for (size_t i = 1; i < length; ++i) {
-    if (!is_continuation(bytes[i])) return {kReplacement, 1};
+    if (!text::is_continuation(static_cast<char>(bytes[i]))) return {kReplacement, 1};
     cp = (cp << 6) | (bytes[i] & 0x3F);
   }
   return {cp, length};
@@ -72,22 +68,11 @@ void append(std::string& out, char32_t cp) {
   }
 }
 
-bool valid(std::string_view text) noexcept {
-  size_t pos = 0;
+bool valid_from(std::string_view text, size_t pos) noexcept {
   const size_t size = text.size();
   while (pos < size) {
-    // Most text is ASCII: test eight bytes at a time for a set high bit.
-    while (size - pos >= 8) {
-      uint64_t word;
-      std::memcpy(&word, text.data() + pos, sizeof word);
-      if (word & 0x8080808080808080ULL) break;
-      pos += 8;
-    }
+    pos = text::ascii_end(text, pos);
     if (pos == size) break;
-    if (static_cast<uint8_t>(text[pos]) < 0x80) {
-      ++pos;
-      continue;
-    }
     const Decoded d = decode(text, pos);
     if (d.cp == kReplacement && d.length == 1) return false;
     pos += d.length;
