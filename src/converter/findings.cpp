@@ -8,22 +8,6 @@
 
 namespace glyphloom {
 
-namespace detail {
-
-std::string fill(std::string_view pattern, std::initializer_list<std::string_view> args) {
-  std::string out;
-  const auto* arg = args.begin();
-  size_t pos = 0;
-  for (size_t at; (at = pattern.find("{}", pos)) != std::string_view::npos; pos = at + 2) {
-    out += pattern.substr(pos, at - pos);
-    if (arg != args.end()) out += *arg++;
-  }
-  out += pattern.substr(pos);
-  return out;
-}
-
-}  // namespace detail
-
 void Glyphloom::warn(std::string message, size_t byte) const {
   if (warnings_.size() < detail::kMaxWarnings) {
     warnings_.push_back(Warning{std::move(message), byte});

@@ -6,18 +6,9 @@
 
 #include "glyphloom/glyphloom.hpp"
 #include "internal.hpp"
+#include "text/markup.hpp"
 
 namespace glyphloom {
-
-namespace {
-
-// A spelling text of the form "<:" name ">", as every image this system writes has it.
-std::optional<std::string_view> spelled_name(std::string_view text) {
-  if (text.size() < 3 || !text.starts_with("<:") || !text.ends_with('>')) return std::nullopt;
-  return text.substr(2, text.size() - 3);
-}
-
-}  // namespace
 
 bool Glyphloom::has_name(std::string_view key) const {
   return index_.entry(Table::Names, key).has_value();
@@ -30,7 +21,7 @@ std::string Glyphloom::spelled(char32_t c, const std::vector<std::string_view>& 
   // Cutting the brackets off a text that has none could split a character; such a spelling
   // names nothing, so the character stands for itself.
   std::string_view name = ch;
-  if (text) name = spelled_name(*text).value_or(ch);
+  if (text) name = text::bracketed_name(*text).value_or(ch);
   std::string out = "<:";
   for (auto effect : effects) {
     out += effect;
@@ -44,7 +35,7 @@ std::string Glyphloom::spelled(char32_t c, const std::vector<std::string_view>& 
 std::optional<Glyphloom::Spelling> Glyphloom::spelling(char32_t c) const {
   const auto text = index_.get(Table::Spellings, detail::encoded(c));
   if (!text) return std::nullopt;
-  const auto name = spelled_name(*text);
+  const auto name = text::bracketed_name(*text);
   if (!name) return std::nullopt;
   const size_t space = name->find(' ');
   if (space == std::string_view::npos) return Spelling{{}, *name};

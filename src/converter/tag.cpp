@@ -9,16 +9,14 @@
 #include "glyphloom/glyphloom.hpp"
 #include "glyphloom/meta.hpp"
 #include "internal.hpp"
+#include "text/bytes.hpp"
 
 namespace glyphloom {
 
 namespace {
 
 bool is_name_word(std::string_view piece) {
-  return std::all_of(piece.begin(), piece.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '_';
-  });
+  return std::all_of(piece.begin(), piece.end(), text::is_name_byte);
 }
 
 // The text after attached metas when it is not one tag: each space-separated name word as a tag
