@@ -67,6 +67,14 @@ struct Failure {
   size_t byte;
 };
 
+// A font record; texts borrow from the index image.
+struct Font {
+  std::string_view name;
+  std::string_view lang;
+  std::vector<std::string_view> families;
+  std::vector<std::string_view> features;
+};
+
 // The converter over one index. Not safe for concurrent use: it owns the warning list of the
 // conversion in progress. The binding serialises calls with a lock.
 class Glyphloom {

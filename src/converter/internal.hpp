@@ -163,8 +163,9 @@ std::string effect_suffixes_of(const Glyphloom& converter,
                                std::span<const std::string_view> effects, char32_t base,
                                size_t byte);
 
-// `pattern` with its "{}" placeholders replaced by `args` in order.
-std::string fill(std::string_view pattern, std::initializer_list<std::string_view> args);
+// `Glyphloom::font(name)` into `font`, whose lists keep their storage, building its keys in `key`:
+// for renderers that look many fonts up. False, leaving `font` in any state, for no font.
+bool font_into(const Index& index, std::string_view name, std::string& key, Font& font);
 
 // Finds combined style names for one list of style words. The tag resolver keeps one per tag:
 // the combined name depends only on the words and a character's own style, so it is searched
