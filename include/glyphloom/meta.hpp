@@ -104,16 +104,7 @@ struct Decoded {
 };
 Decoded decode(std::string_view text, size_t pos) noexcept;
 void append(std::string& out, char32_t cp);
-// `valid` of the bytes from `pos` on.
-bool valid_from(std::string_view text, size_t pos) noexcept;
-inline bool valid(std::string_view text) noexcept {
-  // Most keys of an index, and many of its texts, are a few ASCII bytes: those are checked
-  // without a call.
-  const size_t head = text.size() < 16 ? text.size() : 16;
-  size_t pos = 0;
-  while (pos < head && static_cast<unsigned char>(text[pos]) < 0x80) ++pos;
-  return pos == text.size() || valid_from(text, pos);
-}
+bool valid(std::string_view text) noexcept;
 bool is_white_space(char32_t cp) noexcept;  // Unicode White_Space
 }  // namespace utf8
 

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "glyphloom/index.hpp"
-#include "glyphloom/meta.hpp"
 #include "kernels.hpp"
 #include "read.hpp"
 #include "records.hpp"
 #include "search.hpp"
+#include "text/utf8.hpp"
 
 namespace glyphloom {
 
@@ -236,7 +236,7 @@ inline __attribute__((always_inline)) std::string_view checked_text(std::string_
                                                                     uint64_t length) {
   if (offset <= image.size() && image.size() - offset >= length) {
     const std::string_view slice = image.substr(offset, length);
-    if (utf8::valid(slice)) return slice;
+    if (text::valid_utf8(slice)) return slice;
   }
   return detail::text_at(image, offset, length);
 }
