@@ -12,6 +12,7 @@
 #include "index/batch.hpp"
 #include "internal.hpp"
 #include "output.hpp"
+#include "steps.hpp"
 #include "tokens.hpp"
 
 namespace glyphloom {
@@ -106,21 +107,22 @@ std::variant<Converted, Failure> Glyphloom::convert_located(std::string_view sou
           if (!block) {
             out.append(plain, source_end);
           } else if (block->group) {
-            out += operands(block->modifier, plain, kNoEffects, start);
+            out += detail::operands(*this, block->modifier, plain, kNoEffects, start);
           } else {
             // Word by word; each whitespace character ends a word and is kept as it is.
             size_t word = 0;
             for (size_t at = 0; at < plain.size();) {
               const detail::Char c = detail::char_at(plain, at);
               if (utf8::is_white_space(c.cp)) {
-                out += operand(block->modifier, plain.substr(word, at - word), kNoEffects, start);
+                out += detail::operand(*this, block->modifier, plain.substr(word, at - word),
+                                       kNoEffects, start);
                 out += plain.substr(at, c.length);
                 word = at + c.length;
               }
               at += c.length;
             }
             if (word < plain.size()) {
-              out += operand(block->modifier, plain.substr(word), kNoEffects, start);
+              out += detail::operand(*this, block->modifier, plain.substr(word), kNoEffects, start);
             }
           }
           break;
@@ -129,8 +131,8 @@ std::variant<Converted, Failure> Glyphloom::convert_located(std::string_view sou
           if (const auto entry = names.find(*p.name)) {
             out.append(entry->text, names.readable(entry->text));
           } else {
-            auto kept_text = kept(UnknownEntity{std::string(item.body)},
-                                  source.substr(start, item.end - start), start, mode);
+            auto kept_text = detail::kept(*this, UnknownEntity{std::string(item.body)},
+                                          source.substr(start, item.end - start), start, mode);
             if (auto* error = std::get_if<Error>(&kept_text)) {
               return Failure{std::move(*error), start};
             }
@@ -138,7 +140,8 @@ std::variant<Converted, Failure> Glyphloom::convert_located(std::string_view sou
           }
           break;
         case detail::Item::Unclosed: {
-          auto kept_text = kept(Unclosed{std::string(item.body)}, item.body, start, mode);
+          auto kept_text =
+              detail::kept(*this, Unclosed{std::string(item.body)}, item.body, start, mode);
           if (auto* error = std::get_if<Error>(&kept_text))
             return Failure{std::move(*error), start};
           out += std::get<std::string>(kept_text);
@@ -157,15 +160,16 @@ std::variant<Converted, Failure> Glyphloom::convert_located(std::string_view sou
           if (content.empty()) {
             block.reset();
           } else if (names.find(*p.marker)) {
-            block = Block{content, has_name(detail::Key{content, " *group"})};
+            block = Block{content, detail::has_name(index_, detail::Key{content, " *group"})};
           } else if (p.name && (found = names.find(*p.name))) {
             // What `tag` finds first, the whole name, from the batch.
             out.append(found->text, names.readable(found->text));
           } else {
-            auto resolved = content.size() > 1 ? tag_parts(content, start) : tag(content, start);
+            auto resolved = content.size() > 1 ? detail::tag_parts(*this, content, start)
+                                               : detail::tag(*this, content, start);
             if (auto* error = std::get_if<Error>(&resolved)) {
-              resolved =
-                  kept(std::move(*error), source.substr(start, item.end - start), start, mode);
+              resolved = detail::kept(*this, std::move(*error),
+                                      source.substr(start, item.end - start), start, mode);
               if (auto* kept_error = std::get_if<Error>(&resolved)) {
                 return Failure{std::move(*kept_error), start};
               }

@@ -5,6 +5,7 @@
 
 #include "glyphloom/glyphloom.hpp"
 #include "internal.hpp"
+#include "steps.hpp"
 
 namespace glyphloom {
 
@@ -17,10 +18,10 @@ void Glyphloom::warn(std::string message, size_t byte) const {
   }
 }
 
-Result<std::string> Glyphloom::kept(Error error, std::string_view source, size_t byte,
-                                    WarningMode mode) const {
+Result<std::string> detail::kept(const Glyphloom& converter, Error error, std::string_view source,
+                                 size_t byte, WarningMode mode) {
   if (mode != WarningMode::Lenient) return error;
-  warn(error_text(error), byte);
+  converter.warn(error_text(error), byte);
   return std::string(source);
 }
 

@@ -6,15 +6,18 @@
 
 #include "glyphloom/glyphloom.hpp"
 #include "internal.hpp"
+#include "steps.hpp"
 #include "text/markup.hpp"
 
 namespace glyphloom {
 
-bool Glyphloom::has_name(std::string_view key) const {
-  return index_.entry(Table::Names, key).has_value();
+bool detail::has_name(const Index& index, std::string_view key) {
+  return index.entry(Table::Names, key).has_value();
 }
 
-std::string Glyphloom::spelled(char32_t c, const std::vector<std::string_view>& effects) const {
+std::string detail::spelled(const Glyphloom& converter, char32_t c,
+                            const std::vector<std::string_view>& effects) {
+  const Index& index_ = converter.index();
   const std::string ch = detail::encoded(c);
   const auto text = index_.get(Table::Spellings, ch);
   if (effects.empty()) return text ? std::string(*text) : ch;
@@ -40,7 +43,8 @@ std::optional<Glyphloom::Spelling> Glyphloom::spelling(char32_t c) const {
   const size_t space = name->find(' ');
   if (space == std::string_view::npos) return Spelling{{}, *name};
   const auto word = name->substr(0, space);
-  if (has_name(name->substr(0, space + 1))) return Spelling{word, name->substr(space + 1)};
+  if (detail::has_name(index_, name->substr(0, space + 1)))
+    return Spelling{word, name->substr(space + 1)};
   return Spelling{{}, *name};
 }
 
