@@ -78,7 +78,7 @@ std::variant<Converted, Failure> Glyphloom::convert_located(std::string_view sou
     size_t count = 0;
     while (more && count < kBatchItems && names.room() >= 2) {
       Pending& p = pending[count++];
-      p.item = tokens.next();
+      tokens.next(p.item);
       p.name = p.marker = nullptr;
       const std::string_view body = p.item.body;
       if (p.item.kind == detail::Item::Reference) {

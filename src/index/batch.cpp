@@ -4,14 +4,6 @@
 
 namespace glyphloom::detail {
 
-const Batch::Key* Batch::add(std::string_view head, std::string_view tail, bool valid) noexcept {
-  uint32_t hash = text_hash(head);
-  for (const char c : tail) hash = hash * 31u + static_cast<unsigned char>(c);
-  Key& key = keys_[count_++];
-  key = Key{head, tail, hash, valid, 0};
-  return &key;
-}
-
 void Batch::search() noexcept {
   if (count_ == 0) return;
   if (!viewed_) {
@@ -26,11 +18,7 @@ void Batch::search() noexcept {
   for (size_t k = 0; k < count_; ++k) keys_[k].bound = bounds[k];
 }
 
-std::optional<Entry> Batch::find(const Key& key) const {
-  if (view_.records) {
-    if (key.tail.empty()) return entry_from(view_, key.head, key.hash, key.bound, key.valid);
-    return entry_from(view_, key.head, key.tail, key.hash, key.bound);
-  }
+std::optional<Entry> Batch::find_elsewhere(const Key& key) const {
   if (key.tail.empty()) return index_.entry(table_, key.head);
   // A short joined key is built on the stack, so that these lookups allocate nothing either.
   const size_t size = key.head.size() + key.tail.size();
@@ -39,11 +27,6 @@ std::optional<Entry> Batch::find(const Key& key) const {
   key.head.copy(joined, key.head.size());
   key.tail.copy(joined + key.head.size(), key.tail.size());
   return index_.entry(table_, std::string_view(joined, size));
-}
-
-const char* Batch::readable(std::string_view text) const noexcept {
-  if (view_.records) return view_.image.data() + view_.image.size();
-  return text.data() + text.size();
 }
 
 }  // namespace glyphloom::detail

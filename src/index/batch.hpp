@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "glyphloom/index.hpp"
+#include "index/hash_word.hpp"
 #include "index/search.hpp"
 
 namespace glyphloom::detail {
@@ -40,17 +41,33 @@ class Batch {
   size_t room() const noexcept { return kMaxBatch - count_; }
   // Adds a key (room() must be at least one); it stays valid until `clear`, and its bytes must
   // too.
-  const Key* add(std::string_view head, std::string_view tail = {}, bool valid = false) noexcept;
+  const Key* add(std::string_view head, std::string_view tail = {}, bool valid = false) noexcept {
+    uint32_t hash = hash_of(head);
+    for (const char c : tail) hash = hash * 31u + static_cast<unsigned char>(c);
+    Key& key = keys_[count_++];
+    key = Key{head, tail, hash, valid, 0};
+    return &key;
+  }
   // The lower bounds of the keys added since the last `clear`, all at once.
   void search() noexcept;
   // Index::entry(table, head + tail) of a searched key.
-  std::optional<Entry> find(const Key& key) const;
+  std::optional<Entry> find(const Key& key) const {
+    if (!view_.records) return find_elsewhere(key);
+    if (key.tail.empty()) return entry_from(view_, key.head, key.hash, key.bound, key.valid);
+    return entry_from(view_, key.head, key.tail, key.hash, key.bound);
+  }
   // How far a text that `find` returned may be read: the image's end when the table was searched
   // in place, the text's own end otherwise.
-  const char* readable(std::string_view text) const noexcept;
+  const char* readable(std::string_view text) const noexcept {
+    if (view_.records) return view_.image.data() + view_.image.size();
+    return text.data() + text.size();
+  }
   void clear() noexcept { count_ = 0; }
 
  private:
+  // `find` in a table that is not searched in place.
+  std::optional<Entry> find_elsewhere(const Key& key) const;
+
   const Index& index_;
   Table table_;
   // Found at the first search, so that text without keys finds no table.
