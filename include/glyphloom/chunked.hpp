@@ -54,11 +54,9 @@ namespace glyphloom {
 using ChunkOrder = std::pair<uint32_t, uint32_t>;
 ChunkOrder chunk_order(Table table, std::string_view key);
 
-class Chunked;
 namespace detail {
-// Leaves the `missing` lock as a failure while it was held would (only an allocation can fail
-// there, which tests cannot provoke).
-void poison_missing(Chunked& chunked);
+// The index's own code, which reads the state of a chunked index.
+struct ChunkedAccess;
 }  // namespace detail
 
 class Chunked {
@@ -107,7 +105,7 @@ class Chunked {
  private:
   struct Chunk;
   std::optional<std::string> fill(size_t chunk, std::unique_ptr<Chunk> image);
-  friend void detail::poison_missing(Chunked& chunked);
+  friend struct detail::ChunkedAccess;
 
   std::string header_;
   // Set once, read without a lock: release on store, acquire on load.

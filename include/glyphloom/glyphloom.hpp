@@ -67,6 +67,14 @@ struct Failure {
   size_t byte;
 };
 
+// A font record; texts borrow from the index image.
+struct Font {
+  std::string_view name;
+  std::string_view lang;
+  std::vector<std::string_view> families;
+  std::vector<std::string_view> features;
+};
+
 // The converter over one index. Not safe for concurrent use: it owns the warning list of the
 // conversion in progress. The binding serialises calls with a lock.
 class Glyphloom {
@@ -74,40 +82,24 @@ class Glyphloom {
   explicit Glyphloom(Index index) : index_(std::move(index)) {}
   const Index& index() const noexcept { return index_; }
 
-  // Findings.
+  // Records a finding of the conversion in progress (see `convert`).
   void warn(std::string message, size_t byte) const;
-  Result<std::string> kept(Error error, std::string_view source, size_t byte,
-                           WarningMode mode) const;
 
-  // Spellings.
-  std::string spelled(char32_t c, const std::vector<std::string_view>& effects) const;
+  // How a character is written in markup: its style word and base name, when its spelling has
+  // them.
   struct Spelling {
     std::string_view style;
     std::string_view base;
   };
   std::optional<Spelling> spelling(char32_t c) const;
 
-  // Effects.
-  bool is_effect(std::string_view word) const;
-  std::optional<std::string_view> suffix_of(std::string_view effect, char32_t base) const;
+  // The suffix characters of `effects` after `base`, or their metas where a script has none.
   std::string effect_suffixes(const std::vector<std::string_view>& effects, char32_t base,
                               size_t byte) const;
-
-  // Operands.
-  std::string operand(std::string_view modifier, std::string_view word,
-                      const std::vector<std::string_view>& effects, size_t byte) const;
-  std::string operands(std::string_view modifier, std::string_view text,
-                       const std::vector<std::string_view>& effects, size_t byte) const;
-
-  // Restyling.
-  std::optional<std::string_view> form(std::string_view style, std::string_view base) const;
-  static std::vector<std::vector<std::string_view>> permutations(
-      const std::vector<std::string_view>& list);
-  std::optional<std::string> restyled_by(std::string_view style, char32_t c) const;
+  // `c` in each of `styles` in turn.
   std::string restyled(const std::vector<std::string_view>& styles, char32_t c, size_t byte) const;
 
-  // Tags and the driver.
-  Result<std::string> tag(std::string_view content, size_t byte) const;
+  // Markup to text.
   Result<Converted> convert(std::string_view source, WarningMode mode) const;
   // `convert`, with where it failed.
   std::variant<Converted, Failure> convert_located(std::string_view source, WarningMode mode) const;
@@ -123,10 +115,6 @@ class Glyphloom {
   std::string html(const Styled& styled) const;
 
  private:
-  bool has_name(std::string_view key) const;
-  // `tag` of a content longer than one byte whose whole name is no name.
-  Result<std::string> tag_parts(std::string_view content, size_t byte) const;
-
   Index index_;
   mutable std::vector<Warning> warnings_;
   // Findings past the kept ones, counted only.

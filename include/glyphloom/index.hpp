@@ -84,7 +84,9 @@ class Index {
 
   bool is_chunked() const noexcept { return chunked_ != nullptr; }
   const Whole& whole() const noexcept { return whole_; }
-  Chunked* chunked() const noexcept { return chunked_.get(); }
+  // The chunked index, to see what it holds and what lookups missed; chunks are supplied through
+  // the `Chunked` the index was made from.
+  const Chunked* chunked() const noexcept { return chunked_.get(); }
 
  private:
   explicit Index(Whole whole) noexcept : whole_(whole) {}

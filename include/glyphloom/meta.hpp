@@ -95,19 +95,6 @@ std::optional<std::string> run_fault(std::string_view text, const MetaRun& run);
 std::string escape_html(std::string_view s);
 void append_escaped_html(std::string& out, std::string_view s);
 
-// Comma-separated items, trimmed of white space, empty ones dropped.
-std::vector<std::string_view> list(std::string_view text);
-// The same into `items`, which is emptied first (its storage is kept for reuse).
-void list(std::string_view text, std::vector<std::string_view>& items);
-
-// A font record; texts borrow from the index image.
-struct Font {
-  std::string_view name;
-  std::string_view lang;
-  std::vector<std::string_view> families;
-  std::vector<std::string_view> features;
-};
-
 // UTF-8 helpers shared by the codec, the converter and the run parser.
 namespace utf8 {
 // Decodes the character at `pos` of valid UTF-8 text; returns it and its byte length.

@@ -8,14 +8,17 @@
 #include "glyphloom/glyphloom.hpp"
 #include "glyphloom/meta.hpp"
 #include "internal.hpp"
+#include "steps.hpp"
 
 namespace glyphloom {
 
-bool Glyphloom::is_effect(std::string_view word) const {
-  return has_name(detail::Key{word, " *suffix"});
+bool detail::is_effect(const Glyphloom& converter, std::string_view word) {
+  return has_name(converter.index(), Key{word, " *suffix"});
 }
 
-std::optional<std::string_view> Glyphloom::suffix_of(std::string_view effect, char32_t base) const {
+std::optional<std::string_view> detail::suffix_of(const Glyphloom& converter,
+                                                  std::string_view effect, char32_t base) {
+  const Index& index_ = converter.index();
   detail::Key key{effect, " *suffix"};
   if (const auto script = detail::script_word(base); !script.empty()) {
     const size_t generic = key.size();
@@ -40,7 +43,7 @@ std::string effect_suffixes_of(const Glyphloom& converter,
                                size_t byte) {
   const Index& index_ = converter.index();
   const auto suffix_of = [&](std::string_view effect, char32_t c) {
-    return converter.suffix_of(effect, c);
+    return detail::suffix_of(converter, effect, c);
   };
   const auto warn = [&](std::string message, size_t at) { converter.warn(std::move(message), at); };
   std::string suffixes;

@@ -5,24 +5,9 @@
 
 #include "glyphloom/glyphloom.hpp"
 #include "internal.hpp"
+#include "steps.hpp"
 
 namespace glyphloom {
-
-namespace detail {
-
-std::string fill(std::string_view pattern, std::initializer_list<std::string_view> args) {
-  std::string out;
-  const auto* arg = args.begin();
-  size_t pos = 0;
-  for (size_t at; (at = pattern.find("{}", pos)) != std::string_view::npos; pos = at + 2) {
-    out += pattern.substr(pos, at - pos);
-    if (arg != args.end()) out += *arg++;
-  }
-  out += pattern.substr(pos);
-  return out;
-}
-
-}  // namespace detail
 
 void Glyphloom::warn(std::string message, size_t byte) const {
   if (warnings_.size() < detail::kMaxWarnings) {
@@ -33,10 +18,10 @@ void Glyphloom::warn(std::string message, size_t byte) const {
   }
 }
 
-Result<std::string> Glyphloom::kept(Error error, std::string_view source, size_t byte,
-                                    WarningMode mode) const {
+Result<std::string> detail::kept(const Glyphloom& converter, Error error, std::string_view source,
+                                 size_t byte, WarningMode mode) {
   if (mode != WarningMode::Lenient) return error;
-  warn(error_text(error), byte);
+  converter.warn(error_text(error), byte);
   return std::string(source);
 }
 

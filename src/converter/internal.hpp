@@ -17,8 +17,14 @@
 #include "glyphloom/glyphloom.hpp"
 #include "glyphloom/index.hpp"
 #include "glyphloom/meta.hpp"
+#include "text/markup.hpp"
+#include "text/white.hpp"
 
 namespace glyphloom::detail {
+
+using text::fill;
+using text::trim_end_white;
+using text::trim_start_white;
 
 // Bounds on work that hostile input could otherwise blow up. Each is documented where it
 // applies.
@@ -80,28 +86,6 @@ class SpacePieces {
 
 inline bool more_than_one_char(std::string_view s) noexcept {
   return !s.empty() && char_at(s, 0).length < s.size();
-}
-
-// `s` without leading, or trailing, Unicode White_Space.
-inline std::string_view trim_start_white(std::string_view s) noexcept {
-  while (!s.empty()) {
-    const Char c = char_at(s, 0);
-    if (!utf8::is_white_space(c.cp)) break;
-    s.remove_prefix(c.length);
-  }
-  return s;
-}
-inline std::string_view trim_end_white(std::string_view s) noexcept {
-  while (!s.empty()) {
-    size_t start = s.size() - 1;
-    while (start > 0 && s.size() - start < 4 &&
-           (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80)
-      --start;
-    const Char c = char_at(s, start);
-    if (start + c.length != s.size() || !utf8::is_white_space(c.cp)) break;
-    s.remove_suffix(c.length);
-  }
-  return s;
 }
 
 // The script word of directive keys: "egyptian", "cjk", or empty for every other character.
@@ -179,8 +163,9 @@ std::string effect_suffixes_of(const Glyphloom& converter,
                                std::span<const std::string_view> effects, char32_t base,
                                size_t byte);
 
-// `pattern` with its "{}" placeholders replaced by `args` in order.
-std::string fill(std::string_view pattern, std::initializer_list<std::string_view> args);
+// `Glyphloom::font(name)` into `font`, whose lists keep their storage, building its keys in `key`:
+// for renderers that look many fonts up. False, leaving `font` in any state, for no font.
+bool font_into(const Index& index, std::string_view name, std::string& key, Font& font);
 
 // Finds combined style names for one list of style words. The tag resolver keeps one per tag:
 // the combined name depends only on the words and a character's own style, so it is searched

@@ -10,6 +10,7 @@
 #include "glyphloom/glyphloom.hpp"
 #include "glyphloom/meta.hpp"
 #include "internal.hpp"
+#include "steps.hpp"
 
 namespace glyphloom {
 
@@ -49,13 +50,15 @@ bool has_every_form(const Index& index, detail::Key& key, size_t stem, std::stri
 
 }  // namespace
 
-std::string Glyphloom::operand(std::string_view modifier, std::string_view word,
-                               const std::vector<std::string_view>& effects, size_t byte) const {
+std::string detail::operand(const Glyphloom& converter, std::string_view modifier,
+                            std::string_view word, const std::vector<std::string_view>& effects,
+                            size_t byte) {
+  const Index& index_ = converter.index();
   // "modifier word": the key of a composed character, and the stem of the character lookups.
   detail::Key key{modifier, " ", word};
   if (const auto composed = index_.get(Table::Names, key)) {
     const char32_t first = composed->empty() ? U' ' : detail::char_at(*composed, 0).cp;
-    return std::string(*composed) + effect_suffixes(effects, first, byte);
+    return std::string(*composed) + converter.effect_suffixes(effects, first, byte);
   }
 
   const size_t stem = modifier.size() + 1;
@@ -67,7 +70,7 @@ std::string Glyphloom::operand(std::string_view modifier, std::string_view word,
       // A word that happens to name a symbol ("and" is ∧, "sun" is ☉) keeps its own letters
       // under a style that has no form of that symbol but has one of each letter: the writer
       // meant the word. Effects apply to any character, so they keep the named base.
-      if (!is_effect(modifier) && !has_every_form(index_, key, stem, base) &&
+      if (!is_effect(converter, modifier) && !has_every_form(index_, key, stem, base) &&
           has_every_form(index_, key, stem, word)) {
         base = word;
       }
@@ -78,13 +81,13 @@ std::string Glyphloom::operand(std::string_view modifier, std::string_view word,
   for (size_t i = 0; i < base.size();) {
     if (const auto form = form_at(index_, key, stem, base, i)) {
       out += form->text;
-      out += effect_suffixes(effects, form->first, byte);
+      out += converter.effect_suffixes(effects, form->first, byte);
       i += form->length;
       continue;
     }
     const detail::Char c = detail::char_at(base, i);
     const auto ch = base.substr(i, c.length);
-    if (suffix_of(modifier, c.cp)) {
+    if (suffix_of(converter, modifier, c.cp)) {
       // The modifier is an effect for this character: it goes first among the effects. A tag
       // has at most kMaxTagModifiers of them and a block none; only a longer list, which no
       // conversion makes, is copied to the heap.
@@ -97,19 +100,21 @@ std::string Glyphloom::operand(std::string_view modifier, std::string_view word,
       all[0] = modifier;
       std::copy(effects.begin(), effects.end(), all.begin() + 1);
       out += ch;
-      out += detail::effect_suffixes_of(*this, all, c.cp, byte);
+      out += detail::effect_suffixes_of(converter, all, c.cp, byte);
     } else {
-      warn(detail::fill("no {} form of {}", {modifier, ch}), byte);
+      converter.warn(detail::fill("no {} form of {}", {modifier, ch}), byte);
       out += ch;
-      out += effect_suffixes(effects, c.cp, byte);
+      out += converter.effect_suffixes(effects, c.cp, byte);
     }
     i += c.length;
   }
   return out;
 }
 
-std::string Glyphloom::operands(std::string_view modifier, std::string_view text,
-                                const std::vector<std::string_view>& effects, size_t byte) const {
+std::string detail::operands(const Glyphloom& converter, std::string_view modifier,
+                             std::string_view text, const std::vector<std::string_view>& effects,
+                             size_t byte) {
+  const Index& index_ = converter.index();
   // The whole run as one dashed name, with any whitespace between its words.
   detail::Key joined{};
   bool in_word = false;
@@ -125,11 +130,11 @@ std::string Glyphloom::operands(std::string_view modifier, std::string_view text
     i += c.length;
   }
   if (joined.view().find('-') != std::string_view::npos &&
-      has_name(detail::Key{modifier, " ", joined})) {
-    return operand(modifier, joined, effects, byte);
+      has_name(index_, detail::Key{modifier, " ", joined})) {
+    return operand(converter, modifier, joined, effects, byte);
   }
 
-  const bool group = has_name(detail::Key{modifier, " *group"});
+  const bool group = has_name(index_, detail::Key{modifier, " *group"});
   std::string out;
   bool first = true;
   std::optional<std::string_view> infix;
@@ -145,7 +150,7 @@ std::string Glyphloom::operands(std::string_view modifier, std::string_view text
       if (piece.size() > 1) named = index_.get(Table::Names, piece);
       x = named.value_or(piece);
     } else {
-      x = operand(modifier, piece, effects, byte);
+      x = operand(converter, modifier, piece, effects, byte);
     }
 
     if (first) {
@@ -158,7 +163,7 @@ std::string Glyphloom::operands(std::string_view modifier, std::string_view text
               index_.get(Table::Names, detail::Key{modifier, " *prefix ", script})) {
         out += *prefix;
       } else if (group && !infix) {
-        warn(detail::fill("no {} group of {}", {modifier, x}), byte);
+        converter.warn(detail::fill("no {} group of {}", {modifier, x}), byte);
       }
     } else if (infix) {
       out += *infix;

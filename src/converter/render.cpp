@@ -9,6 +9,7 @@
 #include "glyphloom/meta.hpp"
 #include "internal.hpp"
 #include "meta/interleave.hpp"
+#include "text/markup.hpp"
 
 namespace glyphloom {
 
@@ -22,16 +23,6 @@ void append_quoted_list(std::string& out, const std::vector<std::string_view>& i
     out += items[i];
     out += '\'';
   }
-}
-
-// `pattern` with every "{}" replaced by `value`.
-void append_replaced(std::string& out, std::string_view pattern, std::string_view value) {
-  for (size_t at = pattern.find("{}"); at != std::string_view::npos; at = pattern.find("{}")) {
-    out += pattern.substr(0, at);
-    out += value;
-    pattern.remove_prefix(at + 2);
-  }
-  out += pattern;
 }
 
 }  // namespace
@@ -58,8 +49,7 @@ namespace {
 struct SpanScratch {
   std::string key;
   std::string style;
-  std::vector<std::string_view> families;
-  std::vector<std::string_view> features;
+  Font font;
 };
 
 // Glyphloom::span(run), appended to `out`.
@@ -85,40 +75,24 @@ void append_span(const Glyphloom& converter, std::string& out, SpanScratch& scra
     return style;
   };
 
-  // `font(run.value)`, its lookups in the same order, into reused lists.
-  bool known_font = false;
-  if (run.key == "font") {
-    const Index& index = converter.index();
-    std::string& key = scratch.key;
-    key.assign(run.value);
-    key += ' ';
-    if (index.entry(Table::Fonts, key)) {
-      known_font = true;
-      const size_t stem = key.size();
-      const auto font_attribute = [&](std::string_view word) {
-        key.resize(stem);
-        key += word;
-        return index.get(Table::Fonts, key).value_or(std::string_view());
-      };
-      const std::string_view lang = font_attribute("lang");
-      list(font_attribute("families"), scratch.families);
-      list(font_attribute("features"), scratch.features);
-      attribute("", "lang", lang);
-      append_quoted_list(declaration() += "font-family: ", scratch.families);
-      if (!scratch.features.empty()) {
-        append_quoted_list(declaration() += "font-feature-settings: ", scratch.features);
-      }
+  if (run.key == "font" &&
+      detail::font_into(converter.index(), run.value, scratch.key, scratch.font)) {
+    attribute("", "lang", scratch.font.lang);
+    append_quoted_list(declaration() += "font-family: ", scratch.font.families);
+    if (!scratch.font.features.empty()) {
+      append_quoted_list(declaration() += "font-feature-settings: ", scratch.font.features);
     }
-  }
-  if (known_font) {
   } else if (run.key == "lang") {
     attribute("", "lang", run.value);
   } else if (const auto pattern = converter.meta_template(run.key)) {
     // The value goes in as it is; the whole style attribute is escaped below.
     if (run.key == "font") {
-      append_replaced(declaration(), *pattern, detail::cat({"'", run.value, "'"}));
+      const std::string quoted = detail::cat({"'", run.value, "'"});
+      text::append_filled(declaration(), *pattern,
+                          [&](size_t) { return std::string_view(quoted); });
     } else {
-      append_replaced(declaration(), *pattern, run.value);
+      text::append_filled(declaration(), *pattern,
+                          [&](size_t) { return std::string_view(run.value); });
     }
   } else if (is_key(run.key)) {
     attribute("data-", run.key, run.value);

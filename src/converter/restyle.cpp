@@ -9,6 +9,7 @@
 
 #include "glyphloom/glyphloom.hpp"
 #include "internal.hpp"
+#include "steps.hpp"
 
 namespace glyphloom {
 
@@ -43,11 +44,11 @@ std::string_view base_text(const Index& index, std::string_view name) {
 std::optional<std::string> restyled_by_within(const Glyphloom& converter, std::string_view style,
                                               char32_t c, size_t depth) {
   const std::string ch = detail::encoded(c);
-  if (const auto text = converter.form(style, ch)) return std::string(*text);
+  if (const auto text = detail::form(converter, style, ch)) return std::string(*text);
   const auto spelling = converter.spelling(c);
   if (!spelling) return std::nullopt;
   if (spelling->style.empty()) {
-    if (const auto text = converter.form(style, spelling->base)) return std::string(*text);
+    if (const auto text = detail::form(converter, style, spelling->base)) return std::string(*text);
     return std::nullopt;
   }
   const auto base = detail::single_char(base_text(converter.index(), spelling->base));
@@ -55,7 +56,7 @@ std::optional<std::string> restyled_by_within(const Glyphloom& converter, std::s
   const auto restyled = restyled_by_within(converter, style, *base, depth + 1);
   if (!restyled) return std::nullopt;
   if (*restyled == detail::encoded(*base)) return ch;
-  if (const auto text = converter.form(spelling->style, *restyled)) return std::string(*text);
+  if (const auto text = detail::form(converter, spelling->style, *restyled)) return std::string(*text);
   return std::nullopt;
 }
 
@@ -104,7 +105,7 @@ std::string restyled_with(const Glyphloom& converter, StyleCombiner& combiner,
     const auto base =
         spelling->style.empty() ? spelling->base : base_text(converter.index(), spelling->base);
     if (const auto style = combiner.combined(spelling->style)) {
-      if (const auto text = converter.form(*style, base)) return std::string(*text);
+      if (const auto text = detail::form(converter, *style, base)) return std::string(*text);
     }
   }
   // Stepwise, innermost (last written) style first; a style without a form leaves the character
@@ -113,7 +114,7 @@ std::string restyled_with(const Glyphloom& converter, StyleCombiner& combiner,
   for (size_t i = styles.size(); i-- > 0;) {
     const auto g = single_char(result);
     if (!g) continue;
-    if (auto restyled = converter.restyled_by(styles[i], *g)) {
+    if (auto restyled = detail::restyled_by(converter, styles[i], *g)) {
       result = std::move(*restyled);
     } else {
       converter.warn(fill("no {} form of {}", {styles[i], result}), byte);
@@ -124,12 +125,12 @@ std::string restyled_with(const Glyphloom& converter, StyleCombiner& combiner,
 
 }  // namespace detail
 
-std::optional<std::string_view> Glyphloom::form(std::string_view style,
-                                                std::string_view base) const {
-  return index_.get(Table::Names, detail::Key{style, " ", base});
+std::optional<std::string_view> detail::form(const Glyphloom& converter, std::string_view style,
+                                             std::string_view base) {
+  return converter.index().get(Table::Names, detail::Key{style, " ", base});
 }
 
-std::vector<std::vector<std::string_view>> Glyphloom::permutations(
+std::vector<std::vector<std::string_view>> detail::permutations(
     const std::vector<std::string_view>& list) {
   // All n! orderings, as asked: the converter never materialises them (StyleCombiner walks
   // them lazily). Permuting positions rather than slices keeps equal slices apart, as removing
@@ -145,8 +146,9 @@ std::vector<std::vector<std::string_view>> Glyphloom::permutations(
   return result;
 }
 
-std::optional<std::string> Glyphloom::restyled_by(std::string_view style, char32_t c) const {
-  return restyled_by_within(*this, style, c, 0);
+std::optional<std::string> detail::restyled_by(const Glyphloom& converter, std::string_view style,
+                                               char32_t c) {
+  return restyled_by_within(converter, style, c, 0);
 }
 
 std::string Glyphloom::restyled(const std::vector<std::string_view>& styles, char32_t c,

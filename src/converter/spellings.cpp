@@ -6,31 +6,25 @@
 
 #include "glyphloom/glyphloom.hpp"
 #include "internal.hpp"
+#include "steps.hpp"
+#include "text/markup.hpp"
 
 namespace glyphloom {
 
-namespace {
-
-// A spelling text of the form "<:" name ">", as every image this system writes has it.
-std::optional<std::string_view> spelled_name(std::string_view text) {
-  if (text.size() < 3 || !text.starts_with("<:") || !text.ends_with('>')) return std::nullopt;
-  return text.substr(2, text.size() - 3);
+bool detail::has_name(const Index& index, std::string_view key) {
+  return index.entry(Table::Names, key).has_value();
 }
 
-}  // namespace
-
-bool Glyphloom::has_name(std::string_view key) const {
-  return index_.entry(Table::Names, key).has_value();
-}
-
-std::string Glyphloom::spelled(char32_t c, const std::vector<std::string_view>& effects) const {
+std::string detail::spelled(const Glyphloom& converter, char32_t c,
+                            const std::vector<std::string_view>& effects) {
+  const Index& index_ = converter.index();
   const std::string ch = detail::encoded(c);
   const auto text = index_.get(Table::Spellings, ch);
   if (effects.empty()) return text ? std::string(*text) : ch;
   // Cutting the brackets off a text that has none could split a character; such a spelling
   // names nothing, so the character stands for itself.
   std::string_view name = ch;
-  if (text) name = spelled_name(*text).value_or(ch);
+  if (text) name = text::bracketed_name(*text).value_or(ch);
   std::string out = "<:";
   for (auto effect : effects) {
     out += effect;
@@ -44,12 +38,13 @@ std::string Glyphloom::spelled(char32_t c, const std::vector<std::string_view>& 
 std::optional<Glyphloom::Spelling> Glyphloom::spelling(char32_t c) const {
   const auto text = index_.get(Table::Spellings, detail::encoded(c));
   if (!text) return std::nullopt;
-  const auto name = spelled_name(*text);
+  const auto name = text::bracketed_name(*text);
   if (!name) return std::nullopt;
   const size_t space = name->find(' ');
   if (space == std::string_view::npos) return Spelling{{}, *name};
   const auto word = name->substr(0, space);
-  if (has_name(name->substr(0, space + 1))) return Spelling{word, name->substr(space + 1)};
+  if (detail::has_name(index_, name->substr(0, space + 1)))
+    return Spelling{word, name->substr(space + 1)};
   return Spelling{{}, *name};
 }
 

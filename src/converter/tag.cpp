@@ -9,16 +9,15 @@
 #include "glyphloom/glyphloom.hpp"
 #include "glyphloom/meta.hpp"
 #include "internal.hpp"
+#include "steps.hpp"
+#include "text/bytes.hpp"
 
 namespace glyphloom {
 
 namespace {
 
 bool is_name_word(std::string_view piece) {
-  return std::all_of(piece.begin(), piece.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '_';
-  });
+  return std::all_of(piece.begin(), piece.end(), text::is_name_byte);
 }
 
 // The text after attached metas when it is not one tag: each space-separated name word as a tag
@@ -29,7 +28,7 @@ Result<std::string> meta_operands(const Glyphloom& converter, std::string_view t
   while (const auto next = pieces.next()) {
     const std::string_view piece = *next;
     if (piece.size() > 1 && is_name_word(piece)) {
-      auto resolved = converter.tag(piece, byte);
+      auto resolved = detail::tag(converter, piece, byte);
       if (auto* error = std::get_if<Error>(&resolved)) return std::move(*error);
       out += std::get<std::string>(resolved);
     } else {
@@ -41,17 +40,20 @@ Result<std::string> meta_operands(const Glyphloom& converter, std::string_view t
 
 }  // namespace
 
-Result<std::string> Glyphloom::tag(std::string_view content, size_t byte) const {
+Result<std::string> detail::tag(const Glyphloom& converter, std::string_view content, size_t byte) {
+  const Index& index_ = converter.index();
   if (content.size() == 1) return std::string(content);
 
   detail::Key dashed{content};
   if (const auto text = index_.get(Table::Names, dashed.replace(' ', '-'))) {
     return std::string(*text);
   }
-  return tag_parts(content, byte);
+  return tag_parts(converter, content, byte);
 }
 
-Result<std::string> Glyphloom::tag_parts(std::string_view content, size_t byte) const {
+Result<std::string> detail::tag_parts(const Glyphloom& converter, std::string_view content,
+                                      size_t byte) {
+  const Index& index_ = converter.index();
   // Leading metas: "key value" pairs while the word before a space is a meta key.
   std::vector<std::pair<std::string_view, std::string_view>> metas;
   std::string_view rest = detail::trim_start_white(content);
@@ -62,9 +64,10 @@ Result<std::string> Glyphloom::tag_parts(std::string_view content, size_t byte) 
     const size_t end = after.find(' ');
     const auto value = after.substr(0, end);
     if (!is_value(value)) return InvalidMeta{std::string(content)};
-    if (key == "font" && !font(value)) {
-      warn(detail::fill("{} is no font style of the entities, used as a font family", {value}),
-           byte);
+    if (key == "font" && !converter.font(value)) {
+      converter.warn(
+          detail::fill("{} is no font style of the entities, used as a font family", {value}),
+          byte);
     }
     metas.emplace_back(key, value);
     rest = end == std::string_view::npos ? std::string_view()
@@ -79,9 +82,9 @@ Result<std::string> Glyphloom::tag_parts(std::string_view content, size_t byte) 
     // Attached metas follow every cluster of the text, so their size multiplies the output:
     // an oversized set is refused like an unacceptable value.
     if (tags.size() > detail::kMaxAttachedTagBytes) return InvalidMeta{std::string(content)};
-    auto inner = tag(rest, byte);
+    auto inner = tag(converter, rest, byte);
     if (std::holds_alternative<Error>(inner)) {
-      inner = meta_operands(*this, rest, byte);
+      inner = meta_operands(converter, rest, byte);
       if (std::holds_alternative<Error>(inner)) return inner;
     }
     return attach(std::get<std::string>(inner), tags);
@@ -92,8 +95,8 @@ Result<std::string> Glyphloom::tag_parts(std::string_view content, size_t byte) 
   if (separator == std::string_view::npos) separator = content.find('-');
   if (separator == std::string_view::npos) return UnknownEntity{std::string(content)};
   // A word is a modifier when its marker key, the word and the space after it, is a name.
-  const auto is_modifier = [this](std::string_view word) {
-    return has_name(detail::Key{word, " "});
+  const auto is_modifier = [&index_](std::string_view word) {
+    return has_name(index_, detail::Key{word, " "});
   };
   // At most kMaxTagModifiers words, kept without allocating.
   std::string_view words[detail::kMaxTagModifiers];
@@ -115,17 +118,17 @@ Result<std::string> Glyphloom::tag_parts(std::string_view content, size_t byte) 
   std::vector<std::string_view> effects;
   std::vector<std::string_view> styles;
   for (size_t i = 0; i + 1 < count; ++i) {
-    (is_effect(words[i]) ? effects : styles).push_back(words[i]);
+    (is_effect(converter, words[i]) ? effects : styles).push_back(words[i]);
   }
-  if (styles.empty()) return operands(principal, operand_text, effects, byte);
+  if (styles.empty()) return operands(converter, principal, operand_text, effects, byte);
 
-  const std::string text = operands(principal, operand_text, {}, byte);
+  const std::string text = operands(converter, principal, operand_text, {}, byte);
   detail::StyleCombiner combiner(index_, styles);
   std::string out;
   for (size_t i = 0; i < text.size();) {
     const detail::Char c = detail::char_at(text, i);
-    out += detail::restyled_with(*this, combiner, styles, c.cp, byte);
-    out += effect_suffixes(effects, c.cp, byte);
+    out += detail::restyled_with(converter, combiner, styles, c.cp, byte);
+    out += converter.effect_suffixes(effects, c.cp, byte);
     i += c.length;
   }
   return out;

@@ -18,6 +18,8 @@
 #include "glyphloom/meta.hpp"
 #include "internal.hpp"
 #include "meta/tag_runs.hpp"
+#include "text/ascii.hpp"
+#include "text/markup.hpp"
 
 namespace glyphloom {
 
@@ -37,27 +39,13 @@ bool needs_steps(uint8_t b) noexcept {
 
 // The first offset at or after `pos` whose byte needs the full steps, or the size of the text.
 size_t plain_ascii_end(std::string_view text, size_t pos) noexcept {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr uint64_t kHighs = 0x8080808080808080ULL;
+  // Eight bytes at a time while none of them needs the steps.
+  pos = text::skip_words(text, pos, [](uint64_t word) {
+    return (word & text::kHighBits) != 0 || text::has_byte(word, '<') || text::has_byte(word, '\\');
+  });
   const size_t size = text.size();
-  // Eight bytes at a time: a word holds a wanted byte when a byte has its high bit set or equals
-  // '<' or '\' (a zero byte of the word xor-ed with that byte repeated).
-  while (size - pos >= 8) {
-    uint64_t word;
-    std::memcpy(&word, text.data() + pos, sizeof word);
-    const uint64_t lt = word ^ (kOnes * '<');
-    const uint64_t bs = word ^ (kOnes * '\\');
-    if ((word | ((lt - kOnes) & ~lt) | ((bs - kOnes) & ~bs)) & kHighs) break;
-    pos += 8;
-  }
   while (pos < size && !needs_steps(byte_at(text, pos))) ++pos;
   return pos;
-}
-
-// The name inside a spelling "<:" name ">", or nothing for a text of another shape.
-std::optional<std::string_view> bracketed_name(std::string_view text) noexcept {
-  if (text.size() < 3 || !text.starts_with("<:") || !text.ends_with('>')) return std::nullopt;
-  return text.substr(2, text.size() - 3);
 }
 
 class Unparser {
@@ -158,7 +146,7 @@ class Unparser {
     // start tags of their own and still convert back.
     const size_t start = pos_ - c.bytes.size();
     const auto spelling = spelling_of(c);
-    const auto name = spelling ? bracketed_name(*spelling) : std::nullopt;
+    const auto name = spelling ? text::bracketed_name(*spelling) : std::nullopt;
     const size_t name_words = name ? std::count(name->begin(), name->end(), ' ') : 0;
     const size_t max_effects =
         name_words < detail::kMaxTagModifiers ? detail::kMaxTagModifiers - name_words : 0;
@@ -263,7 +251,7 @@ class Unparser {
   bool foldable(const Character& c) {
     if (c.cp != '>' && !utf8::is_white_space(c.cp)) return true;
     const auto spelling = spelling_of(c);
-    return spelling && bracketed_name(*spelling);
+    return spelling && text::bracketed_name(*spelling);
   }
 
   // Text repeats its characters (a script's letters, the same emoji), so the last spelling found
@@ -281,7 +269,7 @@ class Unparser {
   // One tag: the attached metas' words, the effect words, then the character's name.
   void write_tag(std::string& out, const Character& c, std::optional<std::string_view> spelling,
                  size_t metas) const {
-    const auto inner = spelling ? bracketed_name(*spelling) : std::nullopt;
+    const auto inner = spelling ? text::bracketed_name(*spelling) : std::nullopt;
     // A spelling of another shape names nothing an effect could be put before; with metas alone
     // it is used whole.
     std::string_view name = c.bytes;

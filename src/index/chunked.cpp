@@ -153,9 +153,15 @@ std::vector<size_t> Chunked::take_missing() {
 
 namespace detail {
 
-void poison_missing(Chunked& chunked) {
-  std::lock_guard lock(chunked.missing_lock_);
-  chunked.poisoned_ = true;
+struct ChunkedAccess {
+  static void poison(const Chunked& chunked) {
+    std::lock_guard lock(chunked.missing_lock_);
+    chunked.poisoned_ = true;
+  }
+};
+
+void poison_missing(const Chunked& chunked) {
+  ChunkedAccess::poison(chunked);
 }
 
 namespace {

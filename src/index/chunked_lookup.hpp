@@ -19,4 +19,8 @@ struct ChunkStep {
 };
 ChunkStep chunked_entries_step(const Chunked& chunked, Table table, size_t step);
 
+// Leaves the `missing` lock as a failure while it was held would (only an allocation can fail
+// there, which tests cannot provoke).
+void poison_missing(const Chunked& chunked);
+
 }  // namespace glyphloom::detail

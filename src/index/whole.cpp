@@ -1,23 +1,23 @@
-#include <algorithm>
+// Whole images: their records read through the checked primitive, and lookups, one key or a
+// batch, that search a table in place.
 #include <atomic>
-#include <climits>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "glyphloom/index.hpp"
+#include "kernels.hpp"
 #include "read.hpp"
+#include "records.hpp"
 #include "search.hpp"
+#include "text/utf8.hpp"
 #include "work.hpp"
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
 
 namespace glyphloom {
 
+using detail::kRecordSize;
+using detail::load_u32;
+
 namespace {
-constexpr uint64_t kRecordSize = 20;
 uint64_t directory(Table table) {
   return 8 + 8 * uint64_t{static_cast<uint32_t>(table)};
 }
@@ -42,10 +42,6 @@ Entry Whole::entry_at(Table table, size_t i) const {
 }
 
 namespace {
-
-uint32_t load_u32(const unsigned char* p) noexcept {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 // Records of one hash are scanned in order, as lookups are specified, but only this far. With a
 // multiplier as small as 31, colliding keys are easy to make ("Aa" and "BB" hash alike, and so
@@ -88,50 +84,6 @@ std::optional<Entry> search_by_key(std::string_view image, size_t from, size_t n
   const std::string_view found = detail::text_at(image, r.key_offset, r.key_length);
   if (found != key) return std::nullopt;
   return Entry{found, detail::text_at(image, r.text_offset, r.text_length)};
-}
-
-// utf8::valid for the short keys and texts of records, without a call: ASCII, or a character or
-// two, mostly. It accepts exactly what the decoder accepts.
-inline __attribute__((always_inline)) bool valid_text(std::string_view s) noexcept {
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  const size_t n = s.size();
-  size_t i = 0;
-  while (i < n) {
-    if (n - i >= 8) {
-      uint64_t word;
-      std::memcpy(&word, p + i, sizeof word);
-      if ((word & 0x8080808080808080ULL) == 0) {
-        i += 8;
-        continue;
-      }
-    }
-    const unsigned lead = p[i];
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t length;
-    unsigned low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (n - i < length || p[i + 1] < low || p[i + 1] > high) return false;
-    for (size_t k = 2; k < length; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) return false;
-    }
-    i += length;
-  }
-  return true;
 }
 
 }  // namespace
@@ -208,7 +160,6 @@ TableView table_view(std::string_view image, Table table) noexcept {
 size_t lower_bound(const TableView& table, uint32_t h) noexcept {
   count_searches(1);
   const unsigned char* const records = table.records;
-  const auto hash_at = [records](size_t i) { return load_u32(records + kRecordSize * i); };
   size_t lo = 0, hi = table.count;
   if (table.starts) {
     const uint32_t bucket = h >> (32 - kBucketBits);
@@ -220,7 +171,7 @@ size_t lower_bound(const TableView& table, uint32_t h) noexcept {
   // cached; further down, the two possible next records are fetched while this one is read.
   while (hi - lo > 512) {
     const size_t mid = lo + (hi - lo) / 2;
-    const bool below = hash_at(mid) < h;
+    const bool below = hash_at(records, mid) < h;
     lo = below ? mid + 1 : lo;
     hi = below ? hi : mid;
   }
@@ -228,121 +179,14 @@ size_t lower_bound(const TableView& table, uint32_t h) noexcept {
     const size_t mid = lo + (hi - lo) / 2;
     __builtin_prefetch(records + kRecordSize * (lo + (mid - lo) / 2));
     __builtin_prefetch(records + kRecordSize * (mid + 1 + (hi - mid - 1) / 2));
-    const bool below = hash_at(mid) < h;
+    const bool below = hash_at(records, mid) < h;
     lo = below ? mid + 1 : lo;
     hi = below ? hi : mid;
   }
   return lo;
 }
 
-// The rounds of `lower_bounds` while every search is still going (see there), for `count` keys
-// whose bounds start as los[k] = 0, his[k] = n. Each search takes the same midpoints as
-// `lower_bound`, one step of every search per round: the searches do not wait on one another, so
-// their reads overlap; the vector forms make the choices of several searches at once, and
-// unsigned comparisons are signed ones with the top bits flipped.
-void rounds_portable(const unsigned char* records, uint32_t n, const uint32_t* hashes, size_t count,
-                     uint32_t* los, uint32_t* his) noexcept {
-  for (uint32_t remaining = n; remaining >= 2; remaining /= 2) {
-    for (size_t k = 0; k < count; ++k) {
-      const uint32_t lo = los[k], hi = his[k];
-      const uint32_t mid = lo + (hi - lo) / 2;
-      const bool below = load_u32(records + kRecordSize * mid) < hashes[k];
-      los[k] = below ? mid + 1 : lo;
-      his[k] = below ? hi : mid;
-    }
-  }
-}
-
-#if defined(__SSE2__)
-// Four searches to a vector, their four records read one by one. Keys past `count` repeat the
-// last one.
-void rounds_sse2(const unsigned char* records, uint32_t n, const uint32_t* hashes, size_t count,
-                 uint32_t* los, uint32_t* his) noexcept {
-  constexpr size_t kGroups = kMaxBatch / 4;
-  const size_t groups = (count + 3) / 4;
-  const __m128i flip = _mm_set1_epi32(INT32_MIN), one = _mm_set1_epi32(1);
-  __m128i lo_v[kGroups], hi_v[kGroups], h_v[kGroups];
-  for (size_t g = 0; g < groups; ++g) {
-    uint32_t h[4];
-    for (size_t k = 0; k < 4; ++k) h[k] = hashes[std::min(4 * g + k, count - 1)];
-    h_v[g] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h)), flip);
-    lo_v[g] = _mm_setzero_si128();
-    hi_v[g] = _mm_set1_epi32(static_cast<int>(n));
-  }
-  for (uint32_t remaining = n; remaining >= 2; remaining /= 2) {
-    for (size_t g = 0; g < groups; ++g) {
-      const __m128i mid =
-          _mm_add_epi32(lo_v[g], _mm_srli_epi32(_mm_sub_epi32(hi_v[g], lo_v[g]), 1));
-      const auto hash_at = [&](__m128i lane) {
-        const auto i = static_cast<uint32_t>(_mm_cvtsi128_si32(lane));
-        return _mm_cvtsi32_si128(static_cast<int>(load_u32(records + kRecordSize * i)));
-      };
-      const __m128i read =
-          _mm_unpacklo_epi64(_mm_unpacklo_epi32(hash_at(mid), hash_at(_mm_shuffle_epi32(mid, 1))),
-                             _mm_unpacklo_epi32(hash_at(_mm_shuffle_epi32(mid, 2)),
-                                                hash_at(_mm_shuffle_epi32(mid, 3))));
-      const __m128i below = _mm_cmplt_epi32(_mm_xor_si128(read, flip), h_v[g]);
-      lo_v[g] = _mm_or_si128(_mm_and_si128(below, _mm_add_epi32(mid, one)),
-                             _mm_andnot_si128(below, lo_v[g]));
-      hi_v[g] = _mm_or_si128(_mm_and_si128(below, hi_v[g]), _mm_andnot_si128(below, mid));
-    }
-  }
-  for (size_t g = 0; g < groups; ++g) {
-    alignas(16) uint32_t lo[4], hi[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lo), lo_v[g]);
-    _mm_store_si128(reinterpret_cast<__m128i*>(hi), hi_v[g]);
-    for (size_t k = 0; k < 4 && 4 * g + k < count; ++k) {
-      los[4 * g + k] = lo[k];
-      his[4 * g + k] = hi[k];
-    }
-  }
-}
-#endif
-
-#if defined(__x86_64__) || defined(__i386__)
-// Eight searches to a vector, their eight records read by one gather: record i's hash is the
-// 32-bit word 5 i of the array. Used where the processor has AVX2, for tables whose word offsets
-// fit the gather's signed 32-bit indices.
-__attribute__((target("avx2"))) void rounds_avx2(const unsigned char* records, uint32_t n,
-                                                 const uint32_t* hashes, size_t count,
-                                                 uint32_t* los, uint32_t* his) noexcept {
-  constexpr size_t kGroups = kMaxBatch / 8;
-  const size_t groups = (count + 7) / 8;
-  const __m256i flip = _mm256_set1_epi32(INT32_MIN), one = _mm256_set1_epi32(1);
-  __m256i lo_v[kGroups], hi_v[kGroups], h_v[kGroups];
-  for (size_t g = 0; g < groups; ++g) {
-    uint32_t h[8];
-    for (size_t k = 0; k < 8; ++k) h[k] = hashes[std::min(8 * g + k, count - 1)];
-    h_v[g] = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(h)), flip);
-    lo_v[g] = _mm256_setzero_si256();
-    hi_v[g] = _mm256_set1_epi32(static_cast<int>(n));
-  }
-  const int* words = reinterpret_cast<const int*>(records);
-  for (uint32_t remaining = n; remaining >= 2; remaining /= 2) {
-    for (size_t g = 0; g < groups; ++g) {
-      const __m256i mid =
-          _mm256_add_epi32(lo_v[g], _mm256_srli_epi32(_mm256_sub_epi32(hi_v[g], lo_v[g]), 1));
-      const __m256i word = _mm256_add_epi32(_mm256_slli_epi32(mid, 2), mid);
-      const __m256i read = _mm256_i32gather_epi32(words, word, 4);
-      const __m256i below = _mm256_cmpgt_epi32(h_v[g], _mm256_xor_si256(read, flip));
-      lo_v[g] = _mm256_blendv_epi8(lo_v[g], _mm256_add_epi32(mid, one), below);
-      hi_v[g] = _mm256_blendv_epi8(mid, hi_v[g], below);
-    }
-  }
-  for (size_t g = 0; g < groups; ++g) {
-    alignas(32) uint32_t lo[8], hi[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lo), lo_v[g]);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(hi), hi_v[g]);
-    for (size_t k = 0; k < 8 && 8 * g + k < count; ++k) {
-      los[8 * g + k] = lo[k];
-      his[8 * g + k] = hi[k];
-    }
-  }
-}
-#endif
-
 constexpr size_t kMaxPlainBatch = 2;
-constexpr size_t kMinGatherBatch = 16;
 
 void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds,
                   size_t count) noexcept {
@@ -364,28 +208,12 @@ void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds
   // After r rounds every search has between (n + 1) / 2^r - 1 and n / 2^r records left (rounded
   // down), so while n / 2^r is 2 or more every search is still going and its midpoint lies inside
   // the array; only the last round, when n / 2^r is 1, needs to tell finished searches apart.
-  if (count > 0) {
-#if defined(__x86_64__) || defined(__i386__)
-    // A gather pays off only over many searches: for a few, reading their records one by one
-    // is faster (and much faster where gathers are microcoded).
-    if (count >= kMinGatherBatch && n < (1u << 28) && __builtin_cpu_supports("avx2")) {
-      rounds_avx2(records, n, hashes, count, los, his);
-    } else
-#endif
-    {
-#if defined(__SSE2__)
-      rounds_sse2(records, n, hashes, count, los, his);
-#else
-      rounds_portable(records, n, hashes, count, los, his);
-#endif
-    }
-  }
-  const uint32_t remaining = n == 0 ? 0 : 1;
-  if (remaining == 1) {
+  rounds()(records, n, hashes, count, los, his);
+  if (n > 0) {
     for (size_t k = 0; k < count; ++k) {
       // lo is n only for a finished search, whose read is then ignored.
       const uint32_t lo = los[k];
-      const uint32_t below = load_u32(records + kRecordSize * (lo - (lo == n))) < hashes[k];
+      const uint32_t below = hash_at(records, lo - (lo == n)) < hashes[k];
       los[k] = lo + (below & (lo < his[k]));
     }
   }
@@ -409,58 +237,81 @@ namespace {
 // A key or text of a record: range-checked and checked as UTF-8, on the fast path without a call,
 // otherwise through the checked reader, which throws its message.
 inline __attribute__((always_inline)) std::string_view checked_text(std::string_view image,
-                                                                    uint32_t offset,
-                                                                    uint32_t length) {
+                                                                    uint64_t offset,
+                                                                    uint64_t length) {
   if (offset <= image.size() && image.size() - offset >= length) {
     const std::string_view slice = image.substr(offset, length);
-    if (valid_text(slice)) return slice;
+    if (text::valid_utf8(slice)) return slice;
   }
   return detail::text_at(image, offset, length);
 }
 
-Record record_of(const unsigned char* records, size_t i) noexcept {
-  const unsigned char* at = records + kRecordSize * i;
-  return Record{load_u32(at), load_u32(at + 4), load_u32(at + 8), load_u32(at + 12),
-                load_u32(at + 16)};
-}
+// The records of a table whose whole array lies inside the image, read in place.
+struct InPlace {
+  const detail::TableView& table;
 
-// The scan of the records of hash `h` from their lower bound `lo`. Every candidate's key is read
-// and checked before it is compared, whatever its length, so a bad key on the path aborts the
-// lookup even when it could not have matched. `matches(candidate)` compares; past
-// kScannedCollisions the rest of the run is searched by the whole key, which `whole_key()` gives.
-// `key_valid` tells that the key is known to be UTF-8: a candidate equal to it is UTF-8 too, so it
-// is compared first and only one that differs is checked.
-template <class Matches, class WholeKey>
-std::optional<Entry> scan(const TableView& table, uint32_t h, size_t lo, bool key_valid,
-                          Matches&& matches, WholeKey&& whole_key) {
-  const std::string_view image = table.image;
-  const unsigned char* const records = table.records;
-  const size_t n = table.count;
-  for (size_t i = lo; i < n && load_u32(records + kRecordSize * i) == h; ++i) {
+  size_t count() const noexcept { return table.count; }
+  uint32_t hash(size_t i) const noexcept { return hash_at(table.records, i); }
+  Record record(size_t i) const noexcept {
+    const unsigned char* at = table.records + kRecordSize * i;
+    return Record{load_u32(at), load_u32(at + 4), load_u32(at + 8), load_u32(at + 12),
+                  load_u32(at + 16)};
+  }
+};
+
+// The records of any other table, each read through the checked primitive.
+struct Checked {
+  const Whole& whole;
+  Table table;
+  uint64_t base;  // of the record array
+  size_t n;
+
+  size_t count() const noexcept { return n; }
+  uint32_t hash(size_t i) const { return detail::u32_at(whole.bytes(), base + kRecordSize * i); }
+  Record record(size_t i) const { return whole.record(table, i); }
+};
+
+// The scan of the records of hash `h` from their lower bound `lo`, over either reader. Every
+// candidate's key is read and checked before it is compared, whatever its length, so a bad key on
+// the path aborts the lookup even when it could not have matched. `matches(candidate)` compares;
+// past kScannedCollisions the rest of the run is searched by the whole key, which `whole_key()`
+// gives. `key_valid` tells that the key is known to be UTF-8: a candidate equal to it is UTF-8
+// too, so it is compared first and only one that differs is checked.
+template <class Records, class Matches, class WholeKey>
+std::optional<Entry> scan(std::string_view image, const Records& records, uint32_t h, size_t lo,
+                          bool key_valid, Matches&& matches, WholeKey&& whole_key) {
+  const size_t n = records.count();
+  for (size_t i = lo; i < n && records.hash(i) == h; ++i) {
     if (i - lo == kScannedCollisions) {
       return search_by_key(image, i, n, h, whole_key(),
-                           [records](size_t k) { return record_of(records, k); });
+                           [&records](size_t k) { return records.record(k); });
     }
-    const Record r = record_of(records, i);
+    const Record r = records.record(i);
     count_candidate();
     if (key_valid && r.key_offset <= image.size() && image.size() - r.key_offset >= r.key_length) {
       const std::string_view same = image.substr(r.key_offset, r.key_length);
       if (matches(same)) return Entry{same, checked_text(image, r.text_offset, r.text_length)};
     }
     const std::string_view candidate = checked_text(image, r.key_offset, r.key_length);
-    if (matches(candidate))
+    if (matches(candidate)) {
       return Entry{candidate, checked_text(image, r.text_offset, r.text_length)};
+    }
   }
   return std::nullopt;
+}
+
+std::optional<Entry> scan_for(std::string_view image, const auto& records, std::string_view key,
+                              uint32_t h, size_t lo, bool key_valid) {
+  return scan(
+      image, records, h, lo, key_valid,
+      [key](std::string_view candidate) { return candidate == key; }, [key] { return key; });
 }
 
 }  // namespace
 
 std::optional<Entry> entry_from(const TableView& table, std::string_view key, uint32_t h, size_t lo,
                                 bool key_valid) {
-  return scan(
-      table, h, lo, key_valid, [key](std::string_view candidate) { return candidate == key; },
-      [key] { return key; });
+  return scan_for(table.image, InPlace{table}, key, h, lo, key_valid);
 }
 
 std::optional<Entry> entry_from(const TableView& table, std::string_view head,
@@ -470,7 +321,7 @@ std::optional<Entry> entry_from(const TableView& table, std::string_view head,
   const size_t size = head.size() + tail.size();
   std::string joined;
   return scan(
-      table, h, lo, false,
+      table.image, InPlace{table}, h, lo, false,
       [&](std::string_view candidate) {
         return candidate.size() == size && candidate.starts_with(head) && candidate.ends_with(tail);
       },
@@ -486,37 +337,22 @@ std::optional<Entry> entry_from(const TableView& table, std::string_view head,
 std::optional<Entry> Whole::entry(Table table, std::string_view key) const {
   const uint32_t h = text_hash(key);
   // A table whose whole record array lies inside the image is searched without range checks: no
-  // read of a record can fail. Keys and texts are still range-checked and checked as UTF-8, in
-  // the same order, through the checked reader when anything is wrong.
+  // read of a record can fail. Keys and texts are range-checked and checked as UTF-8 either way.
   if (const detail::TableView view = detail::table_view(image_, table); view.records) {
     return detail::entry_from(view, key, h, detail::lower_bound(view, h));
   }
-  const uint64_t base = detail::u32_at(image_, directory(table));
-  const size_t n = len(table);
-  auto hash_at = [&](size_t i) { return detail::u32_at(image_, base + kRecordSize * i); };
+  const detail::Checked records{*this, table, detail::u32_at(image_, directory(table)), len(table)};
   detail::count_searches(1);
-  size_t lo = 0, hi = n;
+  size_t lo = 0, hi = records.count();
   while (lo < hi) {
-    size_t mid = lo + (hi - lo) / 2;
-    if (hash_at(mid) < h) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (records.hash(mid) < h) {
       lo = mid + 1;
     } else {
       hi = mid;
     }
   }
-  for (size_t i = lo; i < n && hash_at(i) == h; ++i) {
-    if (i - lo == kScannedCollisions) {
-      return search_by_key(image_, i, n, h, key, [&](size_t k) { return record(table, k); });
-    }
-    Record r = record(table, i);
-    detail::count_candidate();
-    // As above: every candidate is read and checked before it is compared.
-    std::string_view candidate = detail::text_at(image_, r.key_offset, r.key_length);
-    if (candidate == key) {
-      return Entry{candidate, detail::text_at(image_, r.text_offset, r.text_length)};
-    }
-  }
-  return std::nullopt;
+  return detail::scan_for(image_, records, key, h, lo, false);
 }
 
 }  // namespace glyphloom

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "glyphloom/meta.hpp"
+#include "text/bytes.hpp"
 
 namespace glyphloom {
 
@@ -14,15 +15,10 @@ namespace {
 constexpr char32_t kTagBase = 0xE0000;
 constexpr unsigned kCancelTag = 0x7F;  // U+E007F, less the base
 
-bool is_lower(char c) noexcept {
-  return c >= 'a' && c <= 'z';
-}
-bool is_digit(char c) noexcept {
-  return c >= '0' && c <= '9';
-}
-bool is_alnum(char c) noexcept {
-  return is_lower(c) || (c >= 'A' && c <= 'Z') || is_digit(c);
-}
+using text::is_alnum;
+using text::is_digit;
+using text::is_lower;
+
 bool is_key_char(char c) noexcept {
   return is_lower(c) || is_digit(c) || c == '-';
 }

@@ -1,4 +1,4 @@
-// HTML escaping, comma lists, and the interleaving of plain text with run elements.
+// HTML escaping, and the interleaving of plain text with run elements.
 #include <algorithm>
 #include <string>
 #include <string_view>
@@ -26,32 +26,6 @@ std::string_view entity_for(char c) noexcept {
   }
 }
 
-bool is_lead_or_ascii(char c) noexcept {
-  return (static_cast<uint8_t>(c) & 0xC0) != 0x80;
-}
-
-// The start of the last character of a non-empty text; a stray continuation byte counts alone.
-size_t last_character(std::string_view text) noexcept {
-  size_t pos = text.size() - 1;
-  for (size_t back = 0; back < 3 && pos > 0 && !is_lead_or_ascii(text[pos]); ++back) --pos;
-  if (utf8::decode(text, pos).length != text.size() - pos) return text.size() - 1;
-  return pos;
-}
-
-std::string_view trimmed(std::string_view text) noexcept {
-  while (!text.empty()) {
-    const utf8::Decoded d = utf8::decode(text, 0);
-    if (!utf8::is_white_space(d.cp)) break;
-    text.remove_prefix(d.length);
-  }
-  while (!text.empty()) {
-    const size_t last = last_character(text);
-    if (!utf8::is_white_space(utf8::decode(text, last).cp)) break;
-    text.remove_suffix(text.size() - last);
-  }
-  return text;
-}
-
 }  // namespace
 
 void append_escaped_html(std::string& out, std::string_view s) {
@@ -73,12 +47,6 @@ std::string escape_html(std::string_view s) {
   return out;
 }
 
-std::vector<std::string_view> list(std::string_view text) {
-  std::vector<std::string_view> items;
-  list(text, items);
-  return items;
-}
-
 // The walk itself is detail::interleave (interleave.hpp), which the renderer also calls directly.
 std::string Styled::interleaved(std::string_view close,
                                 const std::function<std::string(std::string_view)>& text_fn,
@@ -89,17 +57,6 @@ std::string Styled::interleaved(std::string_view close,
       *this, out, close, ends, [&](std::string_view text) { out += text_fn(text); },
       [&](const MetaRun& run) { out += open(run); });
   return out;
-}
-
-void list(std::string_view text, std::vector<std::string_view>& items) {
-  items.clear();
-  while (!text.empty()) {
-    const size_t comma = text.find(',');
-    const std::string_view item = trimmed(text.substr(0, comma));
-    if (!item.empty()) items.push_back(item);
-    if (comma == std::string_view::npos) break;
-    text.remove_prefix(comma + 1);
-  }
 }
 
 }  // namespace glyphloom

@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "glyphloom/meta.hpp"
+#include "text/bytes.hpp"
 
 namespace glyphloom::detail {
 
 // Moves `pos` forward off the middle of a UTF-8 sequence (at most three bytes, never past
 // `limit`), so that no element boundary splits a character of valid text.
 inline size_t character_boundary(std::string_view text, size_t pos, size_t limit) noexcept {
-  const auto is_lead_or_ascii = [](char c) { return (static_cast<uint8_t>(c) & 0xC0) != 0x80; };
-  for (int step = 0; step < 3 && pos < limit && !is_lead_or_ascii(text[pos]); ++step) ++pos;
+  for (int step = 0; step < 3 && pos < limit && text::is_continuation(text[pos]); ++step) ++pos;
   return pos;
 }
 

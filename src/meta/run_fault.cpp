@@ -1,12 +1,13 @@
 #include <string>
 
 #include "glyphloom/meta.hpp"
+#include "text/bytes.hpp"
 
 namespace glyphloom {
 
 namespace {
 bool on_boundary(std::string_view text, size_t pos) {
-  return pos == text.size() || (static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80;
+  return pos == text.size() || !text::is_continuation(text[pos]);
 }
 }  // namespace
 

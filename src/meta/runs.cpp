@@ -25,6 +25,7 @@
 
 #include "glyphloom/meta.hpp"
 #include "meta/tag_runs.hpp"
+#include "text/ascii.hpp"
 
 namespace glyphloom {
 
@@ -84,14 +85,7 @@ class Parser {
   // no ASCII character continues a cluster, so each starts one, the first unless it follows a
   // joiner.
   size_t copy_ascii(size_t p) {
-    size_t end = p;
-    while (tagged_.size() - end >= 8) {
-      uint64_t word;
-      std::memcpy(&word, tagged_.data() + end, sizeof word);
-      if (word & 0x8080808080808080ULL) break;
-      end += 8;
-    }
-    while (end < tagged_.size() && static_cast<uint8_t>(tagged_[end]) < 0x80) ++end;
+    const size_t end = text::ascii_end(tagged_, p);
     const size_t here = styled_.text.size();
     if (!has_previous_ || !continues_cluster(previous_, static_cast<uint8_t>(tagged_[p]))) {
       cluster_start_ = here;

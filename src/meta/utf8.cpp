@@ -1,7 +1,6 @@
 // UTF-8 decoding and encoding. The decoder is total: whatever the bytes, it reads only inside the
 // view and always makes progress, so every scanner built on it terminates.
-#include <cstring>
-
+#include "text/utf8.hpp"
 #include "glyphloom/meta.hpp"
 
 namespace glyphloom::utf8 {
@@ -10,44 +9,16 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool is_continuation(uint8_t byte) noexcept {
-  return (byte & 0xC0) == 0x80;
-}
-
 }  // namespace
 
 Decoded decode(std::string_view text, size_t pos) noexcept {
   if (pos >= text.size()) return {kReplacement, 0};
+  const size_t length = text::sequence_length(text, pos);
+  if (length == 0) return {kReplacement, 1};
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data()) + pos;
-  const size_t available = text.size() - pos;
-  const uint8_t lead = bytes[0];
-  if (lead < 0x80) return {lead, 1};
-
-  size_t length;
-  char32_t cp;
-  // The second byte's range excludes overlong forms, surrogates and values above U+10FFFF.
-  uint8_t low = 0x80, high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    cp = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    cp = lead & 0x0F;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    cp = lead & 0x07;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return {kReplacement, 1};
-  }
-  if (available < length || bytes[1] < low || bytes[1] > high) return {kReplacement, 1};
-  for (size_t i = 1; i < length; ++i) {
-    if (!is_continuation(bytes[i])) return {kReplacement, 1};
-    cp = (cp << 6) | (bytes[i] & 0x3F);
-  }
+  // The lead byte keeps 7, 5, 4 or 3 bits, each further byte 6.
+  char32_t cp = bytes[0] & (0xFFu >> (length + (length > 1)));
+  for (size_t i = 1; i < length; ++i) cp = (cp << 6) | (bytes[i] & 0x3F);
   return {cp, length};
 }
 
@@ -73,26 +44,7 @@ void append(std::string& out, char32_t cp) {
 }
 
 bool valid(std::string_view text) noexcept {
-  size_t pos = 0;
-  const size_t size = text.size();
-  while (pos < size) {
-    // Most text is ASCII: test eight bytes at a time for a set high bit.
-    while (size - pos >= 8) {
-      uint64_t word;
-      std::memcpy(&word, text.data() + pos, sizeof word);
-      if (word & 0x8080808080808080ULL) break;
-      pos += 8;
-    }
-    if (pos == size) break;
-    if (static_cast<uint8_t>(text[pos]) < 0x80) {
-      ++pos;
-      continue;
-    }
-    const Decoded d = decode(text, pos);
-    if (d.cp == kReplacement && d.length == 1) return false;
-    pos += d.length;
-  }
-  return true;
+  return text::valid_utf8(text);
 }
 
 bool is_white_space(char32_t cp) noexcept {

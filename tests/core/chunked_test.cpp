@@ -15,6 +15,7 @@
 #include "glyphloom/chunked.hpp"
 #include "glyphloom/index.hpp"
 #include "glyphloom/writer.hpp"
+#include "index/chunked_lookup.hpp"
 #include "test_images.hpp"
 
 namespace glyphloom {
@@ -68,11 +69,17 @@ std::string lay_out(const HeaderFields& h) {
   return out;
 }
 
-Index chunked_index(const std::string& header, const std::vector<std::string>& chunks,
-                    const std::set<size_t>& supplied) {
+std::shared_ptr<Chunked> supplied_chunks(const std::string& header,
+                                         const std::vector<std::string>& chunks,
+                                         const std::set<size_t>& supplied) {
   auto chunked = std::make_shared<Chunked>(header, chunks.size());
   for (size_t c : supplied) EXPECT_EQ(chunked->supply(c, chunks[c]), std::nullopt);
-  return Index(chunked);
+  return chunked;
+}
+
+Index chunked_index(const std::string& header, const std::vector<std::string>& chunks,
+                    const std::set<size_t>& supplied) {
+  return Index(supplied_chunks(header, chunks, supplied));
 }
 
 std::vector<TableRows> only(Table table, TableRows rows) {
@@ -141,8 +148,9 @@ TEST(ChunkedIndex, LenIsTheHeadersCountAndEntriesSkipEmptySlotsQuietly) {
 }
 
 TEST(ChunkedIndex, UnsuppliedChunkIsNotedOnceAndLeavesWhenSupplied) {
-  Index index = chunked_index(lay_out(kLayout), kLayoutChunks, {2});
-  Chunked& chunked = *index.chunked();
+  const std::shared_ptr<Chunked> supplier = supplied_chunks(lay_out(kLayout), kLayoutChunks, {2});
+  Index index(supplier);
+  Chunked& chunked = *supplier;
   EXPECT_FALSE(index.get(Table::Fonts, "q"));
   EXPECT_FALSE(index.entry(Table::Fonts, "q"));
   EXPECT_FALSE(index.get(Table::Fonts, "b"));
@@ -286,8 +294,10 @@ INSTANTIATE_TEST_SUITE_P(
     kByName);
 
 TEST(ChunkedIndex, PoisonedMissingLockFailsEveryNoting) {
-  Index index = chunked_index(lay_out(kLayout), kLayoutChunks, {0, 2});
-  detail::poison_missing(*index.chunked());
+  const std::shared_ptr<Chunked> supplier =
+      supplied_chunks(lay_out(kLayout), kLayoutChunks, {0, 2});
+  Index index(supplier);
+  detail::poison_missing(*supplier);
   EXPECT_EQ(index.get(Table::Fonts, "b"), "B");  // a filled slot needs no lock
   auto message = [](auto&& call) {
     try {
@@ -299,7 +309,7 @@ TEST(ChunkedIndex, PoisonedMissingLockFailsEveryNoting) {
   };
   EXPECT_EQ(message([&] { index.get(Table::Fonts, "m"); }), "missing chunks");
   EXPECT_EQ(message([&] { index.chunked()->missing(); }), "missing chunks");
-  EXPECT_EQ(message([&] { index.chunked()->take_missing(); }), "missing chunks");
+  EXPECT_EQ(message([&] { supplier->take_missing(); }), "missing chunks");
 }
 
 TEST(ChunkedSupply, RefusesWhatItCannotStore) {
@@ -427,8 +437,9 @@ TEST_P(ChunkedEquivalence, WithheldChunksAnswerRightlyOrNoteTheHolder) {
   for (size_t c = 0; c < split.set.base(); ++c) {
     if (random() % 2) withheld.insert(c);
   }
-  const Index index(split.open(withheld));
-  Chunked& chunked = *index.chunked();
+  const std::shared_ptr<Chunked> supplier = split.open(withheld);
+  const Index index(supplier);
+  Chunked& chunked = *supplier;
   for (const auto& [where, chunk] : split.holder) {
     const Table table = Table(where.first);
     auto found = index.entry(table, where.second);
@@ -498,11 +509,12 @@ TEST(ChunkWriter, CutsTablesIntoBoundedChunksAroundTheBase) {
 TEST(ChunkWriter, FilterFalsePositiveRateOnAbsentNames) {
   const Split split(ChunkOptions{});
   const Index whole = testing::default_index();
-  const Index index(split.open([&] {
+  const std::shared_ptr<Chunked> supplier = split.open([&] {
     std::set<size_t> bounded;
     for (size_t c = 0; c < split.set.base(); ++c) bounded.insert(c);
     return bounded;
-  }()));
+  }());
+  const Index index(supplier);
   // Only names the filter is asked about: one word, or a common modifier and a word.
   size_t asked = 0, passed = 0;
   for (const std::string& key : absent_names(whole, 100000)) {
@@ -513,7 +525,7 @@ TEST(ChunkWriter, FilterFalsePositiveRateOnAbsentNames) {
     }
     ++asked;
     index.get(Table::Names, key);
-    passed += !index.chunked()->take_missing().empty();
+    passed += !supplier->take_missing().empty();
   }
   const double rate = double(passed) / double(asked);
   std::cout << "absence filter: " << split.set.bloom_bits << " bits (" << split.set.bloom_bits / 8

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "converter/steps.hpp"
 #include "converter_test_image.hpp"
 #include "glyphloom/glyphloom.hpp"
 
@@ -19,10 +20,10 @@ const std::string kGrayMeta = meta_tags(MetaKind::Attached, "color", "gray");
 
 TEST(ConverterIsEffect, NeedsTheGenericSuffixKey) {
   const Glyphloom converter = converter_with({{"cjkonly *suffix cjk", "x"}});
-  EXPECT_TRUE(converter.is_effect("red"));
-  EXPECT_FALSE(converter.is_effect("bold"));     // a style
-  EXPECT_FALSE(converter.is_effect("Red"));      // case-sensitive
-  EXPECT_FALSE(converter.is_effect("cjkonly"));  // script keys alone make no effect
+  EXPECT_TRUE(detail::is_effect(converter, "red"));
+  EXPECT_FALSE(detail::is_effect(converter, "bold"));     // a style
+  EXPECT_FALSE(detail::is_effect(converter, "Red"));      // case-sensitive
+  EXPECT_FALSE(detail::is_effect(converter, "cjkonly"));  // script keys alone make no effect
 }
 
 struct SuffixCase {
@@ -35,7 +36,7 @@ class ConverterSuffixOf : public ::testing::TestWithParam<SuffixCase> {};
 
 TEST_P(ConverterSuffixOf, PrefersTheScriptKey) {
   const auto& c = GetParam();
-  EXPECT_EQ(converter_with().suffix_of(c.effect, c.base), c.suffix);
+  EXPECT_EQ(detail::suffix_of(converter_with(), c.effect, c.base), c.suffix);
 }
 
 // The bounds of the script classes, and an empty script text as an answer of its own.

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "converter/steps.hpp"
 #include "converter_test_image.hpp"
 #include "glyphloom/glyphloom.hpp"
 
@@ -34,7 +35,7 @@ class ConverterOperand : public ::testing::TestWithParam<OperandCase> {};
 
 TEST_P(ConverterOperand, ConvertsOneOperand) {
   const auto& c = GetParam();
-  EXPECT_EQ(operand_converter().operand(c.modifier, c.word, c.effects, 0), c.text);
+  EXPECT_EQ(detail::operand(operand_converter(), c.modifier, c.word, c.effects, 0), c.text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -65,7 +66,7 @@ class ConverterOperands : public ::testing::TestWithParam<OperandsCase> {};
 
 TEST_P(ConverterOperands, ConvertsARun) {
   const auto& c = GetParam();
-  EXPECT_EQ(operand_converter().operands(c.modifier, c.text, c.effects, 0), c.result);
+  EXPECT_EQ(detail::operands(operand_converter(), c.modifier, c.text, c.effects, 0), c.result);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "converter/steps.hpp"
 #include "converter_test_image.hpp"
 #include "glyphloom/glyphloom.hpp"
 
@@ -17,16 +18,16 @@ using Words = std::vector<std::string_view>;
 
 TEST(ConverterPermutations, ListsEveryOrderingLexicographically) {
   using Orderings = std::vector<Words>;
-  EXPECT_EQ(Glyphloom::permutations({}), Orderings{{}});
-  EXPECT_EQ(Glyphloom::permutations({"a", "b", "c"}), (Orderings{{"a", "b", "c"},
-                                                                 {"a", "c", "b"},
-                                                                 {"b", "a", "c"},
-                                                                 {"b", "c", "a"},
-                                                                 {"c", "a", "b"},
-                                                                 {"c", "b", "a"}}));
+  EXPECT_EQ(detail::permutations({}), Orderings{{}});
+  EXPECT_EQ(detail::permutations({"a", "b", "c"}), (Orderings{{"a", "b", "c"},
+                                                              {"a", "c", "b"},
+                                                              {"b", "a", "c"},
+                                                              {"b", "c", "a"},
+                                                              {"c", "a", "b"},
+                                                              {"c", "b", "a"}}));
   // Positions are permuted: an unsorted list starts with itself, equal words stay apart.
-  EXPECT_EQ(Glyphloom::permutations({"b", "a"}), (Orderings{{"b", "a"}, {"a", "b"}}));
-  EXPECT_EQ(Glyphloom::permutations({"a", "a"}), (Orderings{{"a", "a"}, {"a", "a"}}));
+  EXPECT_EQ(detail::permutations({"b", "a"}), (Orderings{{"b", "a"}, {"a", "b"}}));
+  EXPECT_EQ(detail::permutations({"a", "a"}), (Orderings{{"a", "a"}, {"a", "a"}}));
 }
 
 Glyphloom restyle_converter() {
@@ -41,17 +42,17 @@ Glyphloom restyle_converter() {
 
 TEST(ConverterRestyledBy, AppliesOneStyle) {
   const Glyphloom converter = restyle_converter();
-  EXPECT_EQ(converter.form("bold", "A"), "\U0001D400");
-  EXPECT_EQ(converter.restyled_by("bold", U'A'), "\U0001D400");
-  EXPECT_EQ(converter.restyled_by("double-struck", U'A'), "\U0001D538");
-  EXPECT_EQ(converter.restyled_by("upper", U'A'), "\u1D2C");
-  EXPECT_EQ(converter.restyled_by("circled", U'a'), "\u24D0");
-  EXPECT_EQ(converter.restyled_by("bold", U'%'), std::nullopt);
-  EXPECT_EQ(converter.restyled_by("bold", U'\u014B'), "\u014A");  // form of the whole name
+  EXPECT_EQ(detail::form(converter, "bold", "A"), "\U0001D400");
+  EXPECT_EQ(detail::restyled_by(converter, "bold", U'A'), "\U0001D400");
+  EXPECT_EQ(detail::restyled_by(converter, "double-struck", U'A'), "\U0001D538");
+  EXPECT_EQ(detail::restyled_by(converter, "upper", U'A'), "\u1D2C");
+  EXPECT_EQ(detail::restyled_by(converter, "circled", U'a'), "\u24D0");
+  EXPECT_EQ(detail::restyled_by(converter, "bold", U'%'), std::nullopt);
+  EXPECT_EQ(detail::restyled_by(converter, "bold", U'\u014B'), "\u014A");  // form of the whole name
   // Restyle the base, then put the own style back on: there is no "upper" of bold 2.
-  EXPECT_EQ(converter.restyled_by("bold", U'\u00B2'), std::nullopt);
+  EXPECT_EQ(detail::restyled_by(converter, "bold", U'\u00B2'), std::nullopt);
   // The base comes back unchanged, so the character does too.
-  EXPECT_EQ(converter.restyled_by("sans", U'\U0001D400'), "\U0001D400");
+  EXPECT_EQ(detail::restyled_by(converter, "sans", U'\U0001D400'), "\U0001D400");
 }
 
 struct RestyledCase {
@@ -115,7 +116,7 @@ TEST(ConverterRestyledBy, CyclicSpellingsEnd) {
                                  {"\u00C1", "<:italic \u00C0>"},
                                  {"\u00C2", "<:italic \u00C2>"}});
   const Glyphloom converter(testing::make_index(rows));
-  EXPECT_EQ(converter.restyled_by("bold", U'\u00C0'), std::nullopt);
+  EXPECT_EQ(detail::restyled_by(converter, "bold", U'\u00C0'), std::nullopt);
   EXPECT_EQ(converter.restyled({"bold"}, U'\u00C2', 0), "\u00C2");
 }
 

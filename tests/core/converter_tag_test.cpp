@@ -4,6 +4,7 @@
 #include <variant>
 #include <vector>
 
+#include "converter/steps.hpp"
 #include "converter_test_image.hpp"
 #include "glyphloom/glyphloom.hpp"
 
@@ -20,7 +21,7 @@ const std::string kUnknown = "error: unknown glyphloom entity: ";
 
 // The tag's text, or the textual form of its error.
 std::string resolved(std::string_view content) {
-  const auto result = converter_with().tag(content, 0);
+  const auto result = detail::tag(converter_with(), content, 0);
   if (const auto* error = std::get_if<Error>(&result)) return "error: " + error_text(*error);
   return std::get<std::string>(result);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "glyphloom/meta.hpp"
+#include "text/comma.hpp"
 
 namespace glyphloom {
 namespace {
@@ -20,12 +21,14 @@ TEST(HtmlEscape, EscapesTheFourSpecialCharactersOnly) {
 
 TEST(HtmlList, SplitsTrimsAndDropsEmptyItems) {
   using List = std::vector<std::string_view>;
-  EXPECT_EQ(list(" a, ,b ,"), (List{"a", "b"}));
-  EXPECT_EQ(list(""), List{});
-  EXPECT_EQ(list(",,"), List{});
-  EXPECT_EQ(list("Noto Sans CJK JP, Hiragino Sans"), (List{"Noto Sans CJK JP", "Hiragino Sans"}));
-  EXPECT_EQ(list("\u3000x\u00A0y\u2028,\t\n"), (List{"x\u00A0y"}));
-  EXPECT_EQ(list("\xC3,\x80"), (List{"\xC3", "\x80"}));
+  using text::comma_items;
+  EXPECT_EQ(comma_items(" a, ,b ,"), (List{"a", "b"}));
+  EXPECT_EQ(comma_items(""), List{});
+  EXPECT_EQ(comma_items(",,"), List{});
+  EXPECT_EQ(comma_items("Noto Sans CJK JP, Hiragino Sans"),
+            (List{"Noto Sans CJK JP", "Hiragino Sans"}));
+  EXPECT_EQ(comma_items("\u3000x\u00A0y\u2028,\t\n"), (List{"x\u00A0y"}));
+  EXPECT_EQ(comma_items("\xC3,\x80"), (List{"\xC3", "\x80"}));
 }
 
 std::string render(const std::string& text, std::vector<MetaRun> runs) {

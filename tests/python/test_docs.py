@@ -7,7 +7,9 @@ Three kinds of examples are run:
 - ```console blocks: each `$ command` runs in bash (with `glyphloom` on PATH) and must print
   what follows it, standard output and standard error together;
 - ```python blocks: doctests, run in order with one namespace per document;
-- ```glyphloom blocks: glyphloom source, which must convert without an error.
+- ```glyphloom blocks: glyphloom source, which must convert without an error;
+- ```cpp blocks: C++ programs, compiled against the headers and the libraries next to the
+  module and run; the ```text block after one is what it must print.
 The ```sh blocks are set-up instructions; they may name only make targets that exist.
 """
 
@@ -66,7 +68,8 @@ ROWS = [row for path in DOCUMENTS for row in example_rows(path)]
 
 def test_every_document_has_examples():
     for path in DOCUMENTS:
-        assert example_rows(path) or fenced(path, "console") or fenced(path, "python"), path
+        assert (example_rows(path) or fenced(path, "console") or fenced(path, "python")
+                or fenced(path, "cpp")), path
 
 
 @pytest.mark.parametrize("cells", [row[2] for row in ROWS],
@@ -154,6 +157,28 @@ def test_console_and_python_examples(path, workdir):
             run_console(path, line, block)
         else:
             run_python(path, line, block, globs)
+
+
+CPP_BLOCKS = [(rel(path), line, block, next((b for l, b in fenced(path, "text") if l > line), ""))
+              for path in DOCUMENTS for line, block in fenced(path, "cpp")]
+LIBRARIES = [BUILD / "libglyphloom_default.a", BUILD / "libglyphloom_core.a"]
+
+
+@pytest.mark.parametrize("name,line,block,expected", CPP_BLOCKS,
+                         ids=[f"{name}:{line}" for name, line, _, _ in CPP_BLOCKS])
+def test_cpp_examples(name, line, block, expected, tmp_path):
+    if not all(library.exists() for library in LIBRARIES):
+        pytest.skip(f"the C++ libraries are not built next to the module ({BUILD})")
+    source = tmp_path / "example.cpp"
+    source.write_text(block, encoding="utf-8")
+    program = tmp_path / "example"
+    compiler = os.environ.get("CXX", "c++")
+    subprocess.run([compiler, "-std=c++20", "-I", str(ROOT / "include"), str(source),
+                    *map(str, LIBRARIES), "-pthread", "-o", str(program)],
+                   check=True, capture_output=True, text=True)
+    run = subprocess.run([str(program)], capture_output=True, text=True, encoding="utf-8")
+    assert run.returncode == 0, run.stderr
+    assert run.stdout == expected, f"{name}:{line}"
 
 
 GLYPHLOOM_BLOCKS = [(rel(path), line, block) for path in DOCUMENTS

@@ -2,11 +2,8 @@
 // turns C++ failures into Python exceptions, and the object layouts of the two classes.
 #pragma once
 
-#define PY_SSIZE_T_CLEAN
-#ifndef Py_LIMITED_API
-#define Py_LIMITED_API 0x030A0000
-#endif
-#include <Python.h>
+// First: it includes Python.h, for the limited API, before any standard header.
+#include "arguments.hpp"
 
 #include <cstdint>
 #include <initializer_list>
@@ -19,7 +16,6 @@
 #include <utility>
 #include <vector>
 
-#include "arguments.hpp"
 #include "glyphloom/glyphloom.hpp"
 #include "glyphloom/index.hpp"
 
