@@ -89,7 +89,8 @@ std::variant<Converted, Failure> Glyphloom::convert_located(std::string_view sou
         if (body.size() > 1) {
           std::string_view whole = body;
           if (p.item.spaced)
-            whole = p.dashed.emplace(std::initializer_list{body}).replace(' ', '-');
+            whole =
+                p.dashed.emplace(std::initializer_list<std::string_view>{body}).replace(' ', '-');
           p.name = names.add(whole, {}, p.item.ascii);
         }
       }
