@@ -1,10 +1,11 @@
 // meta_runs then html: runs lie on character boundaries, sorted and nested, and the HTML holds
 // exactly the escaped plain text once the span tags are taken out. Runs as a caller may hand
 // them in (any order, overlapping, any key and value, only their positions checked) render to
-// the same text with every span closed.
+// the same text with every span closed, with effects shown or not.
 #include <cstdint>
 #include <vector>
 
+#include "converter/effects_html.hpp"
 #include "fuzz_support.hpp"
 
 namespace {
@@ -81,8 +82,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   FUZZ_CHECK(content_of(converter.html(styled)) == escape_html(styled.text));
+  // Effect spans only wrap characters: the text comes through the same.
+  FUZZ_CHECK(content_of(detail::effects_html(converter, styled)) == escape_html(styled.text));
 
   Styled handed{std::string(tagged), caller_runs(tagged), {}};
   FUZZ_CHECK(content_of(converter.html(handed)) == escape_html(handed.text));
+  FUZZ_CHECK(content_of(detail::effects_html(converter, handed)) == escape_html(handed.text));
   return 0;
 }

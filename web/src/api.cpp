@@ -14,7 +14,7 @@
 #include <variant>
 #include <vector>
 
-#include "effects_html.hpp"
+#include "converter/effects_html.hpp"
 #include "glyphloom/chunked.hpp"
 #include "glyphloom/glyphloom.hpp"
 #include "glyphloom/index.hpp"
@@ -83,7 +83,8 @@ std::string message_of(const Error& error) {
   if (const auto* unclosed = std::get_if<Unclosed>(&error)) {
     std::string_view rest = unclosed->rest;
     std::string_view line = rest.substr(0, rest.find('\n'));
-    if (line.size() <= 30 && line.size() == rest.size()) return "unclosed <: at " + std::string(rest);
+    if (line.size() <= 30 && line.size() == rest.size())
+      return "unclosed <: at " + std::string(rest);
     size_t cut = std::min<size_t>(line.size(), 30);
     while (cut > 0 && cut < line.size() && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
       --cut;
@@ -198,10 +199,13 @@ std::string meta_runs(std::string tagged) {
       out += ",\"value\":";
       json::append_string(out, run.value);
       // JavaScript string positions (UTF-16 units) beside the byte offsets.
-      out += ",\"start\":" + std::to_string(json::utf16_length(std::string_view(styled.text).substr(0, run.start))) +
-             ",\"end\":" + std::to_string(json::utf16_length(std::string_view(styled.text).substr(0, run.end))) +
-             ",\"startByte\":" + std::to_string(run.start) + ",\"endByte\":" + std::to_string(run.end) +
-             ",\"byte\":" + std::to_string(run.byte) + "}";
+      out +=
+          ",\"start\":" +
+          std::to_string(json::utf16_length(std::string_view(styled.text).substr(0, run.start))) +
+          ",\"end\":" +
+          std::to_string(json::utf16_length(std::string_view(styled.text).substr(0, run.end))) +
+          ",\"startByte\":" + std::to_string(run.start) +
+          ",\"endByte\":" + std::to_string(run.end) + ",\"byte\":" + std::to_string(run.byte) + "}";
     }
     out += "],\"warnings\":" + warnings_json(styled.warnings, tagged);
     return out + ",\"missing\":" + missing_json() + "}";
@@ -213,7 +217,7 @@ std::string html(std::string tagged, bool effects) {
     const Glyphloom& core = *state().core;
     Styled styled = core.meta_runs(tagged);
     std::string out = "{\"html\":";
-    json::append_string(out, effects ? py::effects_html(core, styled) : core.html(styled));
+    json::append_string(out, effects ? detail::effects_html(core, styled) : core.html(styled));
     return out + ",\"missing\":" + missing_json() + "}";
   });
 }

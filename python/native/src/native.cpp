@@ -11,7 +11,7 @@
 #include <variant>
 
 #include "binding.hpp"
-#include "effects_html.hpp"
+#include "converter/effects_html.hpp"
 
 namespace glyphloom::py {
 
@@ -191,7 +191,7 @@ struct Call {
 
   // The HTML of styled text, with its effects shown or not.
   PyObject* rendered(const Styled& styled) const {
-    return str(effects ? effects_html(*core, styled) : core->html(styled));
+    return str(effects ? detail::effects_html(*core, styled) : core->html(styled));
   }
 
   // The conversion of `text`, its findings issued; null with the error raised when it failed.

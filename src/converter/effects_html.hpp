@@ -7,8 +7,8 @@
 
 #include "glyphloom/glyphloom.hpp"
 
-namespace glyphloom::py {
+namespace glyphloom::detail {
 
 std::string effects_html(const Glyphloom& core, const Styled& styled);
 
-}  // namespace glyphloom::py
+}  // namespace glyphloom::detail

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-namespace glyphloom::py {
+namespace glyphloom::detail {
 
 namespace {
 
@@ -107,4 +107,4 @@ std::string effects_html(const Glyphloom& core, const Styled& styled) {
   return body;
 }
 
-}  // namespace glyphloom::py
+}  // namespace glyphloom::detail
