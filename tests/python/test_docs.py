@@ -173,7 +173,11 @@ def test_cpp_examples(name, line, block, expected, tmp_path):
     source.write_text(block, encoding="utf-8")
     program = tmp_path / "example"
     compiler = os.environ.get("CXX", "c++")
-    subprocess.run([compiler, "-std=c++20", "-I", str(ROOT / "include"), str(source),
+    # Libraries of a sanitizer build need the sanitizers' runtime in the program too.
+    cache = BUILD / "CMakeCache.txt"
+    sanitized = cache.exists() and "GLYPHLOOM_SANITIZE:BOOL=ON" in cache.read_text()
+    flags = ["-fsanitize=address,undefined"] if sanitized else []
+    subprocess.run([compiler, "-std=c++20", *flags, "-I", str(ROOT / "include"), str(source),
                     *map(str, LIBRARIES), "-pthread", "-o", str(program)],
                    check=True, capture_output=True, text=True)
     run = subprocess.run([str(program)], capture_output=True, text=True, encoding="utf-8")
