@@ -10,6 +10,7 @@
 #include "glyphloom/glyphloom.hpp"
 #include "glyphloom/meta.hpp"
 #include "index/batch.hpp"
+#include "index/uninitialized.hpp"
 #include "internal.hpp"
 #include "output.hpp"
 #include "steps.hpp"
@@ -36,11 +37,11 @@ constexpr size_t kBatchItems = 2 * detail::kMaxBatch;
 
 // An item with its Names keys: for a reference its name; for a tag the marker key of its content
 // (the content followed by a space) and its whole name (the content with dashes for its spaces).
+// Its fields are set when it is filled, so the driver's array of them costs nothing to make.
 struct Pending {
   detail::Item item;
-  const detail::Batch::Key* name = nullptr;
-  const detail::Batch::Key* marker = nullptr;
-  std::optional<detail::Key> dashed;
+  const detail::Batch::Key* name;
+  const detail::Batch::Key* marker;
 };
 
 }  // namespace
@@ -71,10 +72,14 @@ std::variant<Converted, Failure> Glyphloom::convert_located(std::string_view sou
 
   detail::Tokenizer tokens(source, pos);
   detail::Batch names(index_, Table::Names);
-  Pending pending[kBatchItems];
+  detail::Uninitialized<Pending, kBatchItems> pending;
+  // The dashed whole names of spaced tags, for one batch. No more than the source's size is ever
+  // held, so once reserved it never moves and the views of a batch stay valid.
+  std::string dashed;
   for (bool more = true; more;) {
     // The next items, and the keys they look up, searched together.
     names.clear();
+    dashed.clear();
     size_t count = 0;
     while (more && count < kBatchItems && names.room() >= 2) {
       Pending& p = pending[count++];
@@ -88,9 +93,12 @@ std::variant<Converted, Failure> Glyphloom::convert_located(std::string_view sou
         p.marker = names.add(body, " ");
         if (body.size() > 1) {
           std::string_view whole = body;
-          if (p.item.spaced)
-            whole =
-                p.dashed.emplace(std::initializer_list<std::string_view>{body}).replace(' ', '-');
+          if (p.item.spaced) {
+            if (dashed.capacity() < source.size()) dashed.reserve(source.size());
+            const size_t at = dashed.size();
+            for (const char c : body) dashed += c == ' ' ? '-' : c;
+            whole = std::string_view(dashed).substr(at);
+          }
           p.name = names.add(whole, {}, p.item.ascii);
         }
       }

@@ -31,8 +31,8 @@ struct Item {
   size_t start;
   size_t end;             // where the next item starts
   std::string_view body;  // the plain text, the name, the content, the key after '/'
-  bool spaced = false;    // of a tag: its content holds a space
-  bool ascii = false;     // of a tag: its content is ASCII
+  bool spaced;            // of a tag: its content holds a space
+  bool ascii;             // of a tag: its content is ASCII
 };
 
 class Tokenizer {

@@ -19,6 +19,7 @@
 #include "glyphloom/index.hpp"
 #include "index/hash_word.hpp"
 #include "index/search.hpp"
+#include "index/uninitialized.hpp"
 
 namespace glyphloom::detail {
 
@@ -73,7 +74,7 @@ class Batch {
   // Found at the first search, so that text without keys finds no table.
   TableView view_{};
   bool viewed_ = false;
-  Key keys_[kMaxBatch];
+  Uninitialized<Key, kMaxBatch> keys_;
   size_t count_ = 0;
 };
 

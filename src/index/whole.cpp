@@ -193,9 +193,10 @@ void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds
   // Record numbers fit in 32 bits, as the record count does.
   const unsigned char* const records = table.records;
   const uint32_t n = static_cast<uint32_t>(table.count);
-  // A search or two gain nothing from interleaving, nor does one within a bucket: the plain
-  // search is quickest.
-  if (count <= kMaxPlainBatch || table.starts) {
+  // A search or two gain nothing from interleaving: the plain search is quickest. A full batch
+  // interleaves over the whole table even where buckets would narrow each search, since it is
+  // the overlap of its reads that pays, and searches of unequal size cannot share rounds.
+  if (count <= kMaxPlainBatch) {
     for (size_t k = 0; k < count; ++k) bounds[k] = lower_bound(table, hashes[k]);
     return;
   }
