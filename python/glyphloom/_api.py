@@ -33,10 +33,11 @@ _default_lock = threading.Lock()
 
 
 def default_converter() -> Converter:
-    """The converter over the default index that the functions of this package share.
+    """A ``Converter`` over the default index, made on first use and then shared.
 
-    It is made on first use. A converter serialises its own calls, so it can be used from
-    several threads at once.
+    It is for calling the module's methods directly; the package's functions convert through
+    its compiled module, each thread with a core of its own. A converter serialises its own
+    calls, so it can be used from several threads at once.
     """
     global _default
     converter = _default
@@ -46,10 +47,6 @@ def default_converter() -> Converter:
                 _default = Converter(Index())
             converter = _default
     return converter
-
-
-def _converter(index: Index | None) -> Converter:
-    return default_converter() if index is None else Converter(index)
 
 
 def load_index(path_or_bytes: PathOrBytes) -> Index:
