@@ -12,6 +12,7 @@
 
 #include "binding.hpp"
 #include "converter/effects_html.hpp"
+#include "text/bytes.hpp"
 
 namespace glyphloom::py {
 
@@ -66,7 +67,7 @@ std::pair<size_t, size_t> place(std::string_view text, size_t byte) {
   const size_t line = 1 + static_cast<size_t>(std::count(before.begin(), before.end(), '\n'));
   size_t column = 1;
   for (size_t i = line_start; i < byte; ++i) {
-    column += (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+    column += !glyphloom::text::is_continuation(text[i]);
   }
   return {line, column};
 }
@@ -266,8 +267,7 @@ PyObject* styled_object(const Styled& styled) {
   size_t byte = 0, count = 0;
   for (size_t k = 0; k < sorted.size(); ++k) {
     const size_t to = std::min(sorted[k], styled.text.size());
-    for (; byte < to; ++byte)
-      count += (static_cast<unsigned char>(styled.text[byte]) & 0xC0) != 0x80;
+    for (; byte < to; ++byte) count += !glyphloom::text::is_continuation(styled.text[byte]);
     chars[k] = count;
   }
   const auto char_of = [&](size_t b) {
