@@ -110,6 +110,14 @@ void Convert(benchmark::State& state) {
 BENCHMARK(Convert<plain_text>)->Name("ConvertPlain");
 BENCHMARK(Convert<tag_dense>)->Name("ConvertTagDense");
 
+// A short call: what a conversion costs beyond its bytes (plain text, then one reference).
+void ConvertShort(benchmark::State& state) {
+  const std::string s = state.range(0) == 0 ? "abc" : "x \\:alpha y";
+  for (auto _ : state) benchmark::DoNotOptimize(converter().convert(s, WarningMode::Warn));
+  state.SetLabel(s);
+}
+BENCHMARK(ConvertShort)->Arg(0)->Arg(1);
+
 // Linear in the input: the same mix of prose and tags at 1, 10 and 100 MB.
 void ConvertMixed(benchmark::State& state) {
   const std::string s = repeat_to(

@@ -26,7 +26,7 @@ std::string_view default_image() noexcept {
 }
 
 namespace {
-// The default image lives as long as the process, so its lookups may keep bucket starts.
+// The default image lives as long as the process, so its lookups may keep hash slots.
 [[maybe_unused]] const bool registered = (detail::register_static_image(default_image()), true);
 }  // namespace
 

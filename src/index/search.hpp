@@ -14,27 +14,54 @@ namespace glyphloom::detail {
 // Keys one `lower_bounds` call searches for at most.
 inline constexpr size_t kMaxBatch = 32;
 
+// Where the first record of each hash lies in a large table of the registered image: an open
+// addressing table of 32-bit slots, each empty (0) or the record number plus one in its low
+// `index_bits` bits under a tag of the hash above them, so that a lookup reads one slot or a few
+// neighbours instead of bisecting the records.
+struct HashSlots {
+  static constexpr unsigned kMaxIndexBits = 24;  // leaves a tag of 8 bits at least
+
+  const uint32_t* slots = nullptr;
+  unsigned slot_bits = 0;
+  unsigned index_bits = 0;
+
+  struct Probe {
+    size_t slot;   // where the search for the hash starts
+    uint32_t tag;  // its bits above the record number
+  };
+  Probe probe(uint32_t h) const noexcept {
+    // Fibonacci hashing: the top bits of the product depend on every bit of the hash, which
+    // matters, since short keys have hashes with many leading zeros.
+    const uint64_t mixed = uint64_t{h} * 0x9E3779B97F4A7C15u;
+    const uint32_t below = static_cast<uint32_t>(mixed >> (32 - slot_bits));
+    return Probe{static_cast<size_t>(mixed >> (64 - slot_bits)), below & ~index_mask()};
+  }
+  uint32_t index_mask() const noexcept { return (uint32_t{1} << index_bits) - 1; }
+};
+
 // A table whose whole record array lies inside its image, so that no read of a record can fail;
 // `records` is null for any other table, which only the range-checked reader may search.
 struct TableView {
   std::string_view image;
   const unsigned char* records;
   size_t count;
-  // For a large table of the registered image: record i's hash has its top kBucketBits bits
-  // equal to b exactly for starts[b] <= i < starts[b + 1]. Null for every other table.
-  const uint32_t* starts = nullptr;
+  HashSlots slots{};  // for a large table of the registered image only
 };
 TableView table_view(std::string_view image, Table table) noexcept;
+// `table_view` without the slots.
+TableView records_of(std::string_view image, Table table) noexcept;
 
-// Bucket starts cut a lookup in a large table from bisecting all its records to bisecting a few
-// dozen. They are made, on its first lookup, for one image that lives as long as the process
-// (the compiled-in default image, which every process looks up most); other images are
-// searched without them.
-inline constexpr unsigned kBucketBits = 12;
-inline constexpr size_t kMinBucketedRecords = size_t{1} << 14;
+// Hash slots spare a lookup in a large table most of its reads. They are made, on its first
+// lookup, for one image that lives as long as the process (the compiled-in default image, which
+// every process looks up most); other images are bisected.
+inline constexpr size_t kMinSlottedRecords = size_t{1} << 14;
 void register_static_image(std::string_view image) noexcept;
+// The slots of `table` when `image` is the registered one and the table is large, else none.
+HashSlots slots_for(std::string_view image, Table table) noexcept;
 
-// The lower bound of `h` among the table's record hashes, by the bisection lookups specify.
+// The lower bound of `h` among the table's record hashes, by the bisection lookups specify; where
+// the table has slots and no record has the hash, the record count instead (no record of the hash
+// lies at either place, so a lookup from it finds nothing either way).
 size_t lower_bound(const TableView& table, uint32_t h) noexcept;
 
 // `lower_bound` of `count` (at most kMaxBatch) hashes at once, into `bounds`.

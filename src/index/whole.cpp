@@ -1,6 +1,5 @@
 // Whole images: their records read through the checked primitive, and lookups, one key or a
 // batch, that search a table in place.
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -90,8 +89,6 @@ std::optional<Entry> search_by_key(std::string_view image, size_t from, size_t n
 
 namespace detail {
 
-namespace {
-
 TableView records_of(std::string_view image, Table table) noexcept {
   const auto* bytes = reinterpret_cast<const unsigned char*>(image.data());
   if (const uint64_t at = directory(table); at + 8 <= image.size()) {
@@ -103,69 +100,36 @@ TableView records_of(std::string_view image, Table table) noexcept {
   return TableView{image, nullptr, 0};
 }
 
-std::atomic<const char*> static_image_data{nullptr};
-std::atomic<size_t> static_image_size{0};
-
-struct Buckets {
-  std::vector<uint32_t> starts[kTableCount];
-};
-
-// The bucket starts of every large table of `image`, in one pass over each. Record numbers fit
-// in 32 bits, as the record count does.
-Buckets buckets_of(std::string_view image) {
-  Buckets buckets;
-  for (uint32_t t = 0; t < kTableCount; ++t) {
-    const TableView view = records_of(image, static_cast<Table>(t));
-    if (!view.records || view.count < kMinBucketedRecords) continue;
-    std::vector<uint32_t>& starts = buckets.starts[t];
-    starts.assign((size_t{1} << kBucketBits) + 1, static_cast<uint32_t>(view.count));
-    size_t next = 0;  // the first bucket whose start is not set yet
-    for (size_t i = 0; i < view.count; ++i) {
-      const size_t bucket = load_u32(view.records + kRecordSize * i) >> (32 - kBucketBits);
-      while (next <= bucket) starts[next++] = static_cast<uint32_t>(i);
-    }
-  }
-  return buckets;
+TableView table_view(std::string_view image, Table table) noexcept {
+  TableView view = records_of(image, table);
+  if (view.records && view.count >= kMinSlottedRecords) view.slots = slots_for(image, table);
+  return view;
 }
 
-const uint32_t* starts_for(std::string_view image, Table table) {
-  if (image.data() != static_image_data.load(std::memory_order_acquire) ||
-      image.size() != static_image_size.load(std::memory_order_relaxed)) {
-    return nullptr;
+namespace {
+
+// The first record of hash `h` found through the table's slots, or the record count.
+size_t slotted_lower_bound(const TableView& table, uint32_t h) noexcept {
+  const HashSlots& slots = table.slots;
+  const HashSlots::Probe probe = slots.probe(h);
+  const uint32_t index_mask = slots.index_mask();
+  const size_t slot_mask = (size_t{1} << slots.slot_bits) - 1;
+  for (size_t at = probe.slot;; at = (at + 1) & slot_mask) {
+    const uint32_t slot = slots.slots[at];
+    if (slot == 0) return table.count;
+    if ((slot & ~index_mask) != probe.tag) continue;
+    const size_t i = (slot & index_mask) - 1;
+    if (hash_at(table.records, i) == h) return i;
   }
-  static const Buckets buckets = buckets_of(image);
-  const std::vector<uint32_t>& starts = buckets.starts[static_cast<uint32_t>(table)];
-  return starts.empty() ? nullptr : starts.data();
 }
 
 }  // namespace
 
-void register_static_image(std::string_view image) noexcept {
-  static_image_size.store(image.size(), std::memory_order_relaxed);
-  static_image_data.store(image.data(), std::memory_order_release);
-}
-
-TableView table_view(std::string_view image, Table table) noexcept {
-  TableView view = records_of(image, table);
-  if (view.records && view.count >= kMinBucketedRecords) {
-    try {
-      view.starts = starts_for(image, table);
-    } catch (...) {
-      // Without memory for the starts the table is bisected whole, as any other.
-    }
-  }
-  return view;
-}
-
 size_t lower_bound(const TableView& table, uint32_t h) noexcept {
   count_searches(1);
+  if (table.slots.slots) return slotted_lower_bound(table, h);
   const unsigned char* const records = table.records;
   size_t lo = 0, hi = table.count;
-  if (table.starts) {
-    const uint32_t bucket = h >> (32 - kBucketBits);
-    lo = table.starts[bucket];
-    hi = table.starts[bucket + 1];
-  }
   // The midpoints of the plain lower-bound search below, chosen without branches: its branch
   // goes either way at random. The first records it reads are the same for every key and stay
   // cached; further down, the two possible next records are fetched while this one is read.
@@ -188,19 +152,14 @@ size_t lower_bound(const TableView& table, uint32_t h) noexcept {
 
 constexpr size_t kMaxPlainBatch = 2;
 
-void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds,
-                  size_t count) noexcept {
+namespace {
+
+// The interleaved bisection of a batch (see kernels.hpp), into `bounds`.
+void bisect_together(const TableView& table, const uint32_t* hashes, size_t* bounds,
+                     size_t count) noexcept {
   // Record numbers fit in 32 bits, as the record count does.
   const unsigned char* const records = table.records;
   const uint32_t n = static_cast<uint32_t>(table.count);
-  // A search or two gain nothing from interleaving: the plain search is quickest. A full batch
-  // interleaves over the whole table even where buckets would narrow each search, since it is
-  // the overlap of its reads that pays, and searches of unequal size cannot share rounds.
-  if (count <= kMaxPlainBatch) {
-    for (size_t k = 0; k < count; ++k) bounds[k] = lower_bound(table, hashes[k]);
-    return;
-  }
-  count_searches(count);
   uint32_t los[kMaxBatch], his[kMaxBatch];
   for (size_t k = 0; k < count; ++k) {
     los[k] = 0;
@@ -210,20 +169,38 @@ void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds
   // down), so while n / 2^r is 2 or more every search is still going and its midpoint lies inside
   // the array; only the last round, when n / 2^r is 1, needs to tell finished searches apart.
   rounds()(records, n, hashes, count, los, his);
-  if (n > 0) {
+  for (size_t k = 0; k < count; ++k) {
+    // lo is n only for a finished search, whose read is then ignored.
+    const uint32_t lo = los[k];
+    const uint32_t below = n > 0 && hash_at(records, lo - (lo == n)) < hashes[k];
+    bounds[k] = lo + (below & (lo < his[k]));
+  }
+}
+
+}  // namespace
+
+void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds,
+                  size_t count) noexcept {
+  if (count <= kMaxPlainBatch) {
+    // A search or two gain nothing from overlapping: the plain search is quickest.
+    for (size_t k = 0; k < count; ++k) bounds[k] = lower_bound(table, hashes[k]);
+    return;
+  }
+  if (table.slots.slots) {
+    // Every key's first slot is fetched before any is read, so that the reads overlap.
     for (size_t k = 0; k < count; ++k) {
-      // lo is n only for a finished search, whose read is then ignored.
-      const uint32_t lo = los[k];
-      const uint32_t below = hash_at(records, lo - (lo == n)) < hashes[k];
-      los[k] = lo + (below & (lo < his[k]));
+      __builtin_prefetch(table.slots.slots + table.slots.probe(hashes[k]).slot);
     }
+    for (size_t k = 0; k < count; ++k) bounds[k] = lower_bound(table, hashes[k]);
+  } else {
+    count_searches(count);
+    bisect_together(table, hashes, bounds, count);
   }
   // The key and text a lookup then reads lie anywhere in the pool: fetched now, all together.
   const auto* image = reinterpret_cast<const unsigned char*>(table.image.data());
   for (size_t k = 0; k < count; ++k) {
-    bounds[k] = los[k];
-    if (los[k] == n) continue;
-    const unsigned char* r = records + kRecordSize * los[k];
+    if (bounds[k] == table.count) continue;
+    const unsigned char* r = table.records + kRecordSize * bounds[k];
     if (const uint32_t key = load_u32(r + 4); key < table.image.size()) {
       __builtin_prefetch(image + key);
     }

@@ -1,5 +1,7 @@
 #include "binding.hpp"
 
+#include "text/utf8.hpp"
+
 namespace glyphloom::py {
 
 std::string_view image_of(const SharedBytes& data) {
@@ -156,11 +158,38 @@ bool bytes_arg(PyObject* obj, const char* name, std::string& out) {
   return true;
 }
 
+namespace {
+// Texts up to this size that are not ASCII are decoded here (see `str`).
+constexpr size_t kDecodedHere = 256;
+
+// The code points of well-formed UTF-8 `s` (at most kDecodedHere bytes) into `units`; their
+// count, or -1 when `s` is not well formed.
+Py_ssize_t code_points(std::string_view s, wchar_t* units) {
+  Py_ssize_t n = 0;
+  for (size_t at = 0; at < s.size();) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data()) + at;
+    const size_t length = text::sequence_length(s, at);
+    if (length == 0) return -1;
+    char32_t cp = length == 1 ? p[0] : p[0] & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) cp = cp << 6 | (p[k] & 0x3F);
+    units[n++] = static_cast<wchar_t>(cp);
+    at += length;
+  }
+  return n;
+}
+}  // namespace
+
 PyObject* str(std::string_view s) {
-  // Most index texts are one character: made from its code point, without the general decoder.
-  if (s.size() >= 2 && s.size() <= 4) {
-    const utf8::Decoded c = utf8::decode(s, 0);
-    if (c.length == s.size()) return PyUnicode_FromOrdinal(static_cast<int>(c.cp));
+  // A short text with other characters than ASCII is handed over as code points, which the
+  // interpreter stores at their width in one step: its UTF-8 decoder would start narrow and
+  // widen and shrink its result as it met them. Where wchar_t holds no code point (Windows), and
+  // for ASCII and long texts, the decoder is the quicker.
+  if constexpr (sizeof(wchar_t) == 4) {
+    if (s.size() <= kDecodedHere && text::ascii_end(s, 0) < s.size()) {
+      wchar_t units[kDecodedHere];
+      if (const Py_ssize_t n = code_points(s, units); n >= 0)
+        return PyUnicode_FromWideChar(units, n);
+    }
   }
   return PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size()));
 }
