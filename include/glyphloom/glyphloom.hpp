@@ -115,6 +115,9 @@ class Glyphloom {
   std::string html(const Styled& styled) const;
 
  private:
+  // The conversion into `done`, or where it failed.
+  std::optional<Failure> run(std::string_view source, WarningMode mode, Converted& done) const;
+
   Index index_;
   mutable std::vector<Warning> warnings_;
   // Findings past the kept ones, counted only.

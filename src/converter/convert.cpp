@@ -46,14 +46,25 @@ struct Pending {
 
 }  // namespace
 
+// Both calls build their result where it is returned: a short text lives in its string's own
+// buffer, so each move of it would be a copy.
 Result<Converted> Glyphloom::convert(std::string_view source, WarningMode mode) const {
-  auto located = convert_located(source, mode);
-  if (auto* failure = std::get_if<Failure>(&located)) return std::move(failure->error);
-  return std::move(std::get<Converted>(located));
+  Result<Converted> result(std::in_place_type<Converted>);
+  if (auto failure = run(source, mode, std::get<Converted>(result))) {
+    result = std::move(failure->error);
+  }
+  return result;
 }
 
 std::variant<Converted, Failure> Glyphloom::convert_located(std::string_view source,
                                                             WarningMode mode) const {
+  std::variant<Converted, Failure> result(std::in_place_type<Converted>);
+  if (auto failure = run(source, mode, std::get<Converted>(result))) result = std::move(*failure);
+  return result;
+}
+
+std::optional<Failure> Glyphloom::run(std::string_view source, WarningMode mode,
+                                      Converted& done) const {
   static const std::vector<std::string_view> kNoEffects;
   warnings_.clear();
   unlisted_ = 0;
@@ -202,7 +213,9 @@ std::variant<Converted, Failure> Glyphloom::convert_located(std::string_view sou
     const size_t byte = warnings.front().byte;
     return Failure{Unsupported{std::move(warnings.front())}, byte};
   }
-  return Converted{std::move(out).take(), std::move(warnings)};
+  std::move(out).take(done.text);
+  done.warnings = std::move(warnings);
+  return std::nullopt;
 }
 
 }  // namespace glyphloom

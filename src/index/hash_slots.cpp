@@ -1,5 +1,5 @@
-// The hash slots of the registered image's large tables (see HashSlots in search.hpp): made once,
-// on the first lookup of such a table, and kept for the life of the process.
+// The views of the registered image's tables, with the hash slots of its large ones (see HashSlots
+// in search.hpp): made once, on its first lookup, and kept for the life of the process.
 #include <atomic>
 #include <bit>
 #include <vector>
@@ -39,16 +39,20 @@ void fill(TableSlots& out, const unsigned char* records, size_t count) {
   }
 }
 
-struct ImageSlots {
-  TableSlots tables[kTableCount];
+// Every table of the registered image, viewed once: its large tables with their slots.
+struct ImageViews {
+  TableSlots slotted[kTableCount];
+  TableView views[kTableCount];
 };
 
-ImageSlots slots_of(std::string_view image) {
-  ImageSlots made;
+ImageViews views_of(std::string_view image) {
+  ImageViews made;
   for (uint32_t t = 0; t < kTableCount; ++t) {
-    const TableView view = records_of(image, static_cast<Table>(t));
+    TableView& view = made.views[t];
+    view = records_of(image, static_cast<Table>(t));
     if (view.records && view.count >= kMinSlottedRecords) {
-      fill(made.tables[t], view.records, view.count);
+      fill(made.slotted[t], view.records, view.count);
+      view.slots = made.slotted[t].view;
     }
   }
   return made;
@@ -61,17 +65,17 @@ void register_static_image(std::string_view image) noexcept {
   static_image_data.store(image.data(), std::memory_order_release);
 }
 
-HashSlots slots_for(std::string_view image, Table table) noexcept {
+const TableView* registered_view(std::string_view image, Table table) noexcept {
   if (image.data() != static_image_data.load(std::memory_order_acquire) ||
       image.size() != static_image_size.load(std::memory_order_relaxed)) {
-    return {};
+    return nullptr;
   }
   try {
-    static const ImageSlots made = slots_of(image);
-    return made.tables[static_cast<uint32_t>(table)].view;
+    static const ImageViews made = views_of(image);
+    return &made.views[static_cast<uint32_t>(table)];
   } catch (...) {
     // Without memory for the slots the table is bisected, as any other.
-    return {};
+    return nullptr;
   }
 }
 

@@ -56,13 +56,17 @@ TableView records_of(std::string_view image, Table table) noexcept;
 // every process looks up most); other images are bisected.
 inline constexpr size_t kMinSlottedRecords = size_t{1} << 14;
 void register_static_image(std::string_view image) noexcept;
-// The slots of `table` when `image` is the registered one and the table is large, else none.
-HashSlots slots_for(std::string_view image, Table table) noexcept;
+// The view of `table`, with its slots if it is large, when `image` is the registered one; else
+// null.
+const TableView* registered_view(std::string_view image, Table table) noexcept;
 
 // The lower bound of `h` among the table's record hashes, by the bisection lookups specify; where
 // the table has slots and no record has the hash, the record count instead (no record of the hash
 // lies at either place, so a lookup from it finds nothing either way).
 size_t lower_bound(const TableView& table, uint32_t h) noexcept;
+
+// Searches of a batch up to this many gain nothing from overlapping: the plain search is quickest.
+inline constexpr size_t kMaxPlainBatch = 2;
 
 // `lower_bound` of `count` (at most kMaxBatch) hashes at once, into `bounds`.
 void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds,

@@ -101,9 +101,8 @@ TableView records_of(std::string_view image, Table table) noexcept {
 }
 
 TableView table_view(std::string_view image, Table table) noexcept {
-  TableView view = records_of(image, table);
-  if (view.records && view.count >= kMinSlottedRecords) view.slots = slots_for(image, table);
-  return view;
+  if (const TableView* known = registered_view(image, table)) return *known;
+  return records_of(image, table);
 }
 
 namespace {
@@ -150,8 +149,6 @@ size_t lower_bound(const TableView& table, uint32_t h) noexcept {
   return lo;
 }
 
-constexpr size_t kMaxPlainBatch = 2;
-
 namespace {
 
 // The interleaved bisection of a batch (see kernels.hpp), into `bounds`.
@@ -182,7 +179,6 @@ void bisect_together(const TableView& table, const uint32_t* hashes, size_t* bou
 void lower_bounds(const TableView& table, const uint32_t* hashes, size_t* bounds,
                   size_t count) noexcept {
   if (count <= kMaxPlainBatch) {
-    // A search or two gain nothing from overlapping: the plain search is quickest.
     for (size_t k = 0; k < count; ++k) bounds[k] = lower_bound(table, hashes[k]);
     return;
   }

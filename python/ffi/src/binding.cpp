@@ -1,5 +1,7 @@
 #include "binding.hpp"
 
+#include <iterator>
+
 #include "text/utf8.hpp"
 
 namespace glyphloom::py {
@@ -79,6 +81,24 @@ bool text_arg(PyObject* obj, const char* name, std::string_view& out) {
   if (!utf8) return false;  // a lone surrogate: UnicodeEncodeError as raised
   out = std::string_view(utf8, static_cast<size_t>(size));
   return true;
+}
+
+bool mode_arg(PyObject* obj, WarningMode& out) {
+  static constexpr std::pair<std::string_view, WarningMode> kModes[] = {
+      {"warn", WarningMode::Warn}, {"error", WarningMode::Error}, {"lenient", WarningMode::Lenient}};
+  // A mode written in Python source is an interned string: found by identity, without reading
+  // its text. The names are made once and kept.
+  static PyObject* const interned[] = {PyUnicode_InternFromString("warn"),
+                                       PyUnicode_InternFromString("error"),
+                                       PyUnicode_InternFromString("lenient")};
+  for (size_t i = 0; i < std::size(kModes); ++i) {
+    if (obj == interned[i]) {
+      out = kModes[i].second;
+      return true;
+    }
+  }
+  std::string_view text;
+  return text_arg(obj, "mode", text) && choice_arg(text, kModes, "unknown warning mode", out);
 }
 
 bool u64_arg(PyObject* obj, const char* name, uint64_t& out) {

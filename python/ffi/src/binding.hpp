@@ -79,6 +79,10 @@ bool choice_arg(std::string_view text, const std::pair<std::string_view, E> (&ch
   return false;
 }
 
+// The warning mode named by `obj` ("warn", "error" or "lenient"), or false with TypeError or
+// ValueError "unknown warning mode <text>" set.
+bool mode_arg(PyObject* obj, WarningMode& out);
+
 // Raises the internal-error exception (a BaseException subclass) with `message`.
 void raise_internal(const char* message);
 // Makes `type` (a new reference, taken) the class of the internal errors raised here: the package's

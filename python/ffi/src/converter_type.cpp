@@ -72,18 +72,14 @@ PyObject* error_tuple(const Error& error) {
   return std::visit(Visitor{}, error);
 }
 
-constexpr std::pair<std::string_view, WarningMode> kModes[] = {
-    {"warn", WarningMode::Warn}, {"error", WarningMode::Error}, {"lenient", WarningMode::Lenient}};
-
 PyObject* converter_convert(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                             PyObject* kwnames) {
   static const char* const names[] = {"source", "mode"};
   PyObject* objs[2];
-  std::string_view source, mode_text;
+  std::string_view source;
   WarningMode mode;
   if (!parse(args, nargs, kwnames, {"convert", names, 2, 2}, objs) ||
-      !text_arg(objs[0], "source", source) || !text_arg(objs[1], "mode", mode_text) ||
-      !choice_arg(mode_text, kModes, "unknown warning mode", mode)) {
+      !text_arg(objs[0], "source", source) || !mode_arg(objs[1], mode)) {
     return nullptr;
   }
   return with_core(

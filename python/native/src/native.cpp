@@ -143,9 +143,6 @@ bool issue(std::string_view source, const std::vector<Warning>& warnings, PyObje
   return true;
 }
 
-constexpr std::pair<std::string_view, WarningMode> kModes[] = {
-    {"warn", WarningMode::Warn}, {"error", WarningMode::Error}, {"lenient", WarningMode::Lenient}};
-
 // The arguments (source or text, [mode,] index[, stacklevel]) shared by the calls. `stacklevel`
 // is for the package's own wrappers, whose callers the warnings are about.
 struct Call {
@@ -170,13 +167,7 @@ struct Call {
         !text_arg(objs[0], first, text)) {
       return false;
     }
-    if (has_mode && objs[1]) {
-      std::string_view word;
-      if (!text_arg(objs[1], "mode", word) ||
-          !choice_arg(word, kModes, "unknown warning mode", mode)) {
-        return false;
-      }
-    }
+    if (has_mode && objs[1] && !mode_arg(objs[1], mode)) return false;
     if (renders && objs[base]) {
       const int truth = PyObject_IsTrue(objs[base]);
       if (truth < 0) return false;
