@@ -29,7 +29,7 @@ class Output {
   Output& operator=(const Output&) = delete;
 
   // `piece`, which may be read up to `readable` (its buffer's end).
-  void append(std::string_view piece, const char* readable) {
+  __attribute__((always_inline)) void append(std::string_view piece, const char* readable) {
     if (piece.size() <= kMove && readable - piece.data() >= static_cast<ptrdiff_t>(kMove)) {
       if (capacity_ - size_ < kMove) {
         text_to_buffer();

@@ -25,7 +25,7 @@ struct TableSlots {
 void fill(TableSlots& out, const unsigned char* records, size_t count) {
   const unsigned index_bits = static_cast<unsigned>(std::bit_width(count));
   if (count == 0 || index_bits > HashSlots::kMaxIndexBits) return;
-  const unsigned slot_bits = static_cast<unsigned>(std::bit_width(count + count / 2));
+  const unsigned slot_bits = static_cast<unsigned>(std::bit_width(2 * count - 1));
   out.slots.assign(size_t{1} << slot_bits, 0);
   out.view = HashSlots{out.slots.data(), slot_bits, index_bits};
   const size_t mask = out.slots.size() - 1;

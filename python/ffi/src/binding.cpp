@@ -85,7 +85,9 @@ bool text_arg(PyObject* obj, const char* name, std::string_view& out) {
 
 bool mode_arg(PyObject* obj, WarningMode& out) {
   static constexpr std::pair<std::string_view, WarningMode> kModes[] = {
-      {"warn", WarningMode::Warn}, {"error", WarningMode::Error}, {"lenient", WarningMode::Lenient}};
+      {"warn", WarningMode::Warn},
+      {"error", WarningMode::Error},
+      {"lenient", WarningMode::Lenient}};
   // A mode written in Python source is an interned string: found by identity, without reading
   // its text. The names are made once and kept.
   static PyObject* const interned[] = {PyUnicode_InternFromString("warn"),
@@ -207,8 +209,10 @@ PyObject* str(std::string_view s) {
   if constexpr (sizeof(wchar_t) == 4) {
     if (s.size() <= kDecodedHere && text::ascii_end(s, 0) < s.size()) {
       wchar_t units[kDecodedHere];
-      if (const Py_ssize_t n = code_points(s, units); n >= 0)
-        return PyUnicode_FromWideChar(units, n);
+      const Py_ssize_t n = code_points(s, units);
+      // Most index texts are one character, made from its code point.
+      if (n == 1) return PyUnicode_FromOrdinal(static_cast<int>(units[0]));
+      if (n >= 0) return PyUnicode_FromWideChar(units, n);
     }
   }
   return PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size()));
