@@ -58,12 +58,19 @@ def main() -> None:
     good = big + " <:latin-small-letter-eng>"
     names = {"convert": convert, "method": converter.convert, "unescape": html.unescape,
              "source": SOURCE, "escaped": ESCAPED, "fail": failing(lambda: convert(bad)),
-             "good": good}
+             "good": good, "plain": html.unescape(ESCAPED),
+             "decode": bytes.decode, "utf8": html.unescape(ESCAPED).encode()}
     rows = [
         ("glyphloom.convert, one reference", ">= 3x", "html.unescape",
          *side_by_side("convert(source)", "unescape(escaped)", names)),
         ("Converter.convert, one reference", ">= 4x", "html.unescape",
          *side_by_side("method(source, 'warn')", "unescape(escaped)", names)),
+        # For scale: the method on the converted text itself (no reference to look up), and the
+        # method's result shape (str, [], None) built in Python from the UTF-8 bytes.
+        ("  same method, the text with no reference", "scale", "html.unescape",
+         *side_by_side("method(plain, 'warn')", "unescape(escaped)", names)),
+        ("  its result alone: (str, [], None)", "scale", "html.unescape",
+         *side_by_side("(decode(utf8), [], None)", "unescape(escaped)", names)),
     ]
     ratios = [
         ("Converter.convert: one reference / \"abc\"", "<= 1.5",

@@ -209,9 +209,9 @@ TEST(TableText, RejectsMalformedRows) {
 namespace glyphloom {
 namespace {
 
-// The default image is searched within bucket starts; a copy of it elsewhere in memory is
-// bisected whole. Both must answer every key, and every near miss, alike.
-TEST(DefaultImage, BucketedLookupsAnswerAsTheWholeTable) {
+// The default image's large tables are searched through hash slots; a copy of it elsewhere in
+// memory is bisected whole. Both must answer every key, and every near miss, alike.
+TEST(DefaultImage, SlottedLookupsAnswerAsTheWholeTable) {
   const Index fast = default_index();
   const std::string copy(default_image());
   const Index plain = testing::open_or_die(copy);
