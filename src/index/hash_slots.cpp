@@ -1,8 +1,8 @@
 // The views of the registered image's tables, with the hash slots of its large ones (see HashSlots
-// in search.hpp): made once, on its first lookup, and kept for the life of the process.
+// in search.hpp): each made once, on its first lookup, and kept for the life of the process.
 #include <atomic>
 #include <bit>
-#include <vector>
+#include <mutex>
 
 #include "records.hpp"
 #include "search.hpp"
@@ -14,48 +14,48 @@ namespace {
 std::atomic<const char*> static_image_data{nullptr};
 std::atomic<size_t> static_image_size{0};
 
-struct TableSlots {
-  std::vector<uint32_t> slots;
-  HashSlots view;
-};
-
 // The slots of one table: the first record of each run of equal hashes, put at the slot its hash
-// mixes to, or further on past taken slots. At most two thirds of the slots are taken, so a probe
-// for a hash that is not there soon meets an empty one.
-void fill(TableSlots& out, const unsigned char* records, size_t count) {
+// mixes to, or further on past taken slots. At most half the slots are taken, so a probe for a
+// hash that is not there soon meets an empty one. None for a table too large for a slot's
+// record number.
+HashSlots slots_of(const unsigned char* records, size_t count) {
   const unsigned index_bits = static_cast<unsigned>(std::bit_width(count));
-  if (count == 0 || index_bits > HashSlots::kMaxIndexBits) return;
+  if (count == 0 || index_bits > HashSlots::kMaxIndexBits) return {};
   const unsigned slot_bits = static_cast<unsigned>(std::bit_width(2 * count - 1));
-  out.slots.assign(size_t{1} << slot_bits, 0);
-  out.view = HashSlots{out.slots.data(), slot_bits, index_bits};
-  const size_t mask = out.slots.size() - 1;
+  const size_t size = size_t{1} << slot_bits;
+  // Never freed: lookups may come as late as the destructors of other static objects.
+  uint32_t* const slots = new uint32_t[size]();
+  const HashSlots made{slots, slot_bits, index_bits};
   for (size_t i = 0; i < count; ++i) {
     const uint32_t h = hash_at(records, i);
     if (i > 0 && hash_at(records, i - 1) == h) continue;
-    const HashSlots::Probe probe = out.view.probe(h);
+    const HashSlots::Probe probe = made.probe(h);
     size_t at = probe.slot;
-    while (out.slots[at] != 0) at = (at + 1) & mask;
-    out.slots[at] = probe.tag | static_cast<uint32_t>(i + 1);
-  }
-}
-
-// Every table of the registered image, viewed once: its large tables with their slots.
-struct ImageViews {
-  TableSlots slotted[kTableCount];
-  TableView views[kTableCount];
-};
-
-ImageViews views_of(std::string_view image) {
-  ImageViews made;
-  for (uint32_t t = 0; t < kTableCount; ++t) {
-    TableView& view = made.views[t];
-    view = records_of(image, static_cast<Table>(t));
-    if (view.records && view.count >= kMinSlottedRecords) {
-      fill(made.slotted[t], view.records, view.count);
-      view.slots = made.slotted[t].view;
-    }
+    while (slots[at] != 0) at = (at + 1) & (size - 1);
+    slots[at] = probe.tag | static_cast<uint32_t>(i + 1);
   }
   return made;
+}
+
+// A table of the registered image, viewed once, on its first lookup, so that a process keeps
+// the slots of the tables it looks up only. `ready` is set, once the view is made, to point at it.
+struct RegisteredTable {
+  TableView view;
+  std::atomic<const TableView*> ready{nullptr};
+};
+RegisteredTable registered[kTableCount];
+std::mutex making;
+
+const TableView& made_view(RegisteredTable& table, std::string_view image, Table which) {
+  const std::lock_guard<std::mutex> hold(making);
+  if (const TableView* done = table.ready.load(std::memory_order_relaxed)) return *done;
+  TableView view = records_of(image, which);
+  if (view.records && view.count >= kMinSlottedRecords) {
+    view.slots = slots_of(view.records, view.count);
+  }
+  table.view = view;
+  table.ready.store(&table.view, std::memory_order_release);
+  return table.view;
 }
 
 }  // namespace
@@ -70,9 +70,10 @@ const TableView* registered_view(std::string_view image, Table table) noexcept {
       image.size() != static_image_size.load(std::memory_order_relaxed)) {
     return nullptr;
   }
+  RegisteredTable& known = registered[static_cast<uint32_t>(table)];
+  if (const TableView* done = known.ready.load(std::memory_order_acquire)) return done;
   try {
-    static const ImageViews made = views_of(image);
-    return &made.views[static_cast<uint32_t>(table)];
+    return &made_view(known, image, table);
   } catch (...) {
     // Without memory for the slots the table is bisected, as any other.
     return nullptr;
