@@ -208,13 +208,14 @@ std::optional<Failure> Glyphloom::run(std::string_view source, WarningMode mode,
     warnings_.back().message =
         detail::fill("{} more warnings not listed", {std::to_string(unlisted_)});
   }
-  std::vector<Warning> warnings = std::exchange(warnings_, {});
-  if (mode == WarningMode::Error && !warnings.empty()) {
-    const size_t byte = warnings.front().byte;
-    return Failure{Unsupported{std::move(warnings.front())}, byte};
+  if (mode == WarningMode::Error && !warnings_.empty()) {
+    Warning first = std::move(warnings_.front());
+    warnings_.clear();
+    const size_t byte = first.byte;
+    return Failure{Unsupported{std::move(first)}, byte};
   }
   std::move(out).take(done.text);
-  done.warnings = std::move(warnings);
+  done.warnings.swap(warnings_);  // `done` starts without warnings, so this clears warnings_
   return std::nullopt;
 }
 

@@ -55,9 +55,10 @@ class Output {
     return *this;
   }
 
+  // Moves the text to the end of `text`: the driver's result, empty until then.
   void take(std::string& text) && {
     if (data_ == inline_) {
-      text.assign(inline_, size_);
+      text.append(inline_, size_);
     } else {
       buffer_.resize(size_);
       text = std::move(buffer_);
