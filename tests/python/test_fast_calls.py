@@ -16,6 +16,8 @@ def index():
     [
         ((0, "gt"), {}, ">"),
         ((0,), {"key": "gt"}, ">"),
+        # A keyword name made at run time is not interned: found by its text.
+        ((0,), {"".join(["ke", "y"]): "gt"}, ">"),
         ((), {"table_number": 0, "key": "gt"}, ">"),
         ((True, "gt"), {}, None),
         ((0, "no such name"), {}, None),

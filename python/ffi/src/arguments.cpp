@@ -1,8 +1,34 @@
 #include "arguments.hpp"
 
+#include <cstdint>
+#include <iterator>
+
 namespace glyphloom::py {
 
 namespace {
+
+// The parameter name `name` as an interned str, or null. Keyword names written in Python source
+// are interned, so most keywords are found by identity, without comparing their text. Made once
+// per name (the GIL serialises the calls) and kept; the cache is keyed by the address of the
+// name's text, which is static, and a name that meets another one's slot takes it over.
+PyObject* interned(const char* name) {
+  struct Slot {
+    const char* name;
+    PyObject* object;
+  };
+  static Slot slots[64];
+  Slot& slot = slots[(reinterpret_cast<uintptr_t>(name) >> 3) % std::size(slots)];
+  if (slot.name != name) {
+    PyObject* object = PyUnicode_InternFromString(name);
+    if (!object) {
+      PyErr_Clear();  // no fast path for it, then: the text comparison still finds it
+      return nullptr;
+    }
+    Py_XDECREF(slot.object);
+    slot = Slot{name, object};
+  }
+  return slot.object;
+}
 
 // The keyword arguments of a call: names and values side by side.
 struct Keywords {
@@ -12,6 +38,11 @@ struct Keywords {
 
   // The value given for `name`, or null; a name that is no str matches nothing.
   PyObject* find(const char* name) const {
+    if (PyObject* const same = count > 0 ? interned(name) : nullptr) {
+      for (Py_ssize_t k = 0; k < count; ++k) {
+        if (names[k] == same) return values[k];
+      }
+    }
     for (Py_ssize_t k = 0; k < count; ++k) {
       if (PyUnicode_Check(names[k]) && PyUnicode_CompareWithASCIIString(names[k], name) == 0) {
         return values[k];
