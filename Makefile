@@ -120,7 +120,8 @@ $(VENV)/.bench-ready: requirements-bench.txt $(VENV)/.ready
 
 bench: setup $(VENV)/.bench-ready
 	$(CMAKE_CONFIGURE) -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DGLYPHLOOM_BUILD_BENCH=ON
-	cmake --build $(BENCH_BUILD) -j2 --target glyphloom_bench _glyphloom glyphloom_native
+	cmake --build $(BENCH_BUILD) -j2 --target glyphloom_bench _glyphloom glyphloom_native \
+	  glyphloom_search_data
 	$(BENCH_BUILD)/glyphloom_bench --benchmark_min_time=$(BENCH_MIN_TIME)
 	PYTHONPATH=$(BENCH_BUILD)/python:python $(PY) bench/compare.py
 	PYTHONPATH=$(BENCH_BUILD)/python:python $(PY) bench/short_calls.py
