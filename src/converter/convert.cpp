@@ -71,7 +71,6 @@ std::optional<Failure> Glyphloom::run(std::string_view source, WarningMode mode,
   detail::Output out(source.size());
   const char* const source_end = source.data() + source.size();
   std::optional<Block> block;
-  std::optional<Entry> found;
 
   size_t pos = 0;
   if (const auto head = header(source)) {
@@ -181,9 +180,9 @@ std::optional<Failure> Glyphloom::run(std::string_view source, WarningMode mode,
             block.reset();
           } else if (names.find(*p.marker)) {
             block = Block{content, detail::has_name(index_, detail::Key{content, " *group"})};
-          } else if (p.name && (found = names.find(*p.name))) {
+          } else if (const auto whole = p.name ? names.find(*p.name) : std::nullopt) {
             // What `tag` finds first, the whole name, from the batch.
-            out.append(found->text, names.readable(found->text));
+            out.append(whole->text, names.readable(whole->text));
           } else {
             auto resolved = content.size() > 1 ? detail::tag_parts(*this, content, start)
                                                : detail::tag(*this, content, start);
