@@ -1,7 +1,12 @@
 // Whole images: their records read through the checked primitive, and lookups, one key or a
 // batch, that search a table in place.
+#include <bit>
 #include <string>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "glyphloom/index.hpp"
 #include "kernels.hpp"
@@ -112,14 +117,38 @@ size_t slotted_lower_bound(const TableView& table, uint32_t h) noexcept {
   const HashSlots& slots = table.slots;
   const HashSlots::Probe probe = slots.probe(h);
   const uint32_t index_mask = slots.index_mask();
-  const size_t slot_mask = (size_t{1} << slots.slot_bits) - 1;
-  for (size_t at = probe.slot;; at = (at + 1) & slot_mask) {
+  // A hash's run of taken slots never wraps round and always ends at an empty one (see
+  // slots_of), so it is read four slots at a time from where it starts.
+  const auto candidate = [&](size_t at) -> bool {
     const uint32_t slot = slots.slots[at];
-    if (slot == 0) return table.count;
-    if ((slot & ~index_mask) != probe.tag) continue;
-    const size_t i = (slot & index_mask) - 1;
-    if (hash_at(table.records, i) == h) return i;
+    return (slot & ~index_mask) == probe.tag &&
+           hash_at(table.records, (slot & index_mask) - 1) == h;
+  };
+  // Most searches end at their first slot, empty or theirs.
+  if (slots.slots[probe.slot] == 0) return table.count;
+  if (candidate(probe.slot)) return (slots.slots[probe.slot] & index_mask) - 1;
+#if defined(__SSE2__)
+  const __m128i tag = _mm_set1_epi32(static_cast<int>(probe.tag));
+  const __m128i tags = _mm_set1_epi32(static_cast<int>(~index_mask));
+  for (size_t at = probe.slot + 1;; at += 4) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slots.slots + at));
+    const unsigned empty = static_cast<unsigned>(
+        _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, _mm_setzero_si128()))));
+    unsigned same = static_cast<unsigned>(
+        _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(four, tags), tag))));
+    same &= empty ? (empty & (0u - empty)) - 1 : 0xFu;  // the taken slots before an empty one
+    for (; same != 0; same &= same - 1) {
+      const size_t k = at + static_cast<size_t>(std::countr_zero(same));
+      if (candidate(k)) return (slots.slots[k] & index_mask) - 1;
+    }
+    if (empty) return table.count;
   }
+#else
+  for (size_t at = probe.slot + 1; slots.slots[at] != 0; ++at) {
+    if (candidate(at)) return (slots.slots[at] & index_mask) - 1;
+  }
+  return table.count;
+#endif
 }
 
 }  // namespace
