@@ -43,11 +43,12 @@ class Batch {
   // Adds a key (room() must be at least one); it stays valid until `clear`, and its bytes must
   // too.
   const Key* add(std::string_view head, std::string_view tail = {}, bool valid = false) noexcept {
-    uint32_t hash = hash_of(head);
-    for (const char c : tail) hash = hash * 31u + static_cast<unsigned char>(c);
-    Key& key = keys_[count_++];
-    key = Key{head, tail, hash, valid, 0};
-    return &key;
+    return put(Key{head, tail, carried(hash_of(head), tail), valid, 0});
+  }
+  // Adds the key `base` (one without a tail) followed by `tail`, its hash carried on from
+  // `base`'s.
+  const Key* extend(const Key& base, std::string_view tail) noexcept {
+    return put(Key{base.head, tail, carried(base.hash, tail), false, 0});
   }
   // The lower bounds of the keys added since the last `clear`, all at once.
   void search() noexcept;
@@ -66,6 +67,16 @@ class Batch {
   void clear() noexcept { count_ = 0; }
 
  private:
+  // The hash of a text whose hash is `hash`, followed by `tail`.
+  static uint32_t carried(uint32_t hash, std::string_view tail) noexcept {
+    for (const char c : tail) hash = hash * 31u + static_cast<unsigned char>(c);
+    return hash;
+  }
+  const Key* put(const Key& key) noexcept {
+    Key& at = keys_[count_++];
+    at = key;
+    return &at;
+  }
   // `find` in a table that is not searched in place.
   std::optional<Entry> find_elsewhere(const Key& key) const;
 
