@@ -6,6 +6,7 @@
 //   detail::Batch names(index, Table::Names);
 //   const auto* alpha = names.add("alpha");        // up to kMaxBatch keys
 //   const auto* beta = names.add("beta", " ");      // the key "beta "
+//   const auto* alpha_ = names.extend(*alpha, " "); // "alpha ", hashed on from "alpha"
 //   names.search();
 //   if (auto found = names.find(*alpha)) ...        // Index::entry(Table::Names, "alpha")
 //   names.clear();                                  // then the next batch
