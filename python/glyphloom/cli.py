@@ -84,12 +84,15 @@ def _parser() -> argparse.ArgumentParser:
             name, help=help, description=description, formatter_class=formatter
         )
 
+    def index_option(sub: argparse.ArgumentParser) -> None:
+        sub.add_argument("--index", metavar="GLX",
+                         help="use this index image instead of the default")
+
     def files(sub: argparse.ArgumentParser, what: str) -> None:
         sub.add_argument("file", metavar="FILE", nargs="?", default="-", help=what)
         sub.add_argument("-o", "--output", metavar="FILE",
                          help="write here, not to standard output")
-        sub.add_argument("--index", metavar="GLX",
-                         help="use this index image instead of the default")
+        index_option(sub)
 
     sub = add("convert", "markup -> text (or HTML)",
               "Converts glyphloom markup into Unicode text, or into HTML with --html or --page."
@@ -99,7 +102,7 @@ def _parser() -> argparse.ArgumentParser:
     sub.add_argument("-o", "--output", metavar="OUT",
                      help="write here, not to standard output: a file, or for several files a"
                      " folder")
-    sub.add_argument("--index", metavar="GLX", help="use this index image instead of the default")
+    index_option(sub)
     sub.add_argument("--jobs", metavar="N", type=_count, default=1,
                      help="convert several files in N processes (default: 1)")
     sub.add_argument("--mode", choices=["warn", "error", "lenient"], default="warn",
@@ -126,7 +129,7 @@ def _parser() -> argparse.ArgumentParser:
               " character, or how a character is written in markup.")
     sub.add_argument("name", metavar="NAME", nargs="+",
                      help="a name (several words are joined by spaces) or a character")
-    sub.add_argument("--index", metavar="GLX", help="use this index image instead of the default")
+    index_option(sub)
 
     sub = add("search", "find the names of a character",
               "Finds names by their words (in any case, with spaces, '-' or '_'), the starts of"
@@ -135,13 +138,13 @@ def _parser() -> argparse.ArgumentParser:
     sub.add_argument("words", metavar="WORDS", nargs="+", help="what to look for")
     sub.add_argument("--limit", metavar="N", type=_count, default=20,
                      help="show at most N characters (default: 20)")
-    sub.add_argument("--index", metavar="GLX", help="use this index image instead of the default")
+    index_option(sub)
 
     sub = add("lsp", "the language server for editors",
               "Serves the Language Server Protocol over standard input and output: completion,"
               " hover, diagnostics and code actions for glyphloom markup. Needs pygls"
               " (pip install 'glyphloom[lsp]').")
-    sub.add_argument("--index", metavar="GLX", help="use this index image instead of the default")
+    index_option(sub)
     return parser
 
 

@@ -100,19 +100,18 @@ std::optional<Failure> Glyphloom::run(std::string_view source, WarningMode mode,
         // The name's bytes are ASCII, so UTF-8.
         p.name = names.add(body, {}, true);
       } else if (p.item.kind == detail::Item::Tag && !body.empty()) {
-        if (body.size() > 1 && !p.item.spaced) {
-          // The whole name is the content itself: its hash is the marker key's start.
-          p.name = names.add(body, {}, p.item.ascii);
-          p.marker = names.extend(*p.name, " ");
-        } else {
-          p.marker = names.add(body, " ");
-          if (body.size() > 1) {
+        if (body.size() > 1) {
+          std::string_view whole = body;
+          if (p.item.spaced) {
             if (dashed.capacity() < source.size()) dashed.reserve(source.size());
             const size_t at = dashed.size();
             for (const char c : body) dashed += c == ' ' ? '-' : c;
-            p.name = names.add(std::string_view(dashed).substr(at), {}, p.item.ascii);
+            whole = std::string_view(dashed).substr(at);
           }
+          p.name = names.add(whole, {}, p.item.ascii);
         }
+        // Where the whole name is the content itself, its hash starts the marker key's.
+        p.marker = p.name && !p.item.spaced ? names.extend(*p.name, " ") : names.add(body, " ");
       }
       more = p.item.kind != detail::Item::End && p.item.kind != detail::Item::Unclosed;
     }

@@ -11,15 +11,7 @@ void Batch::search() noexcept {
     if (!index_.is_chunked()) view_ = table_view(index_.whole().bytes(), table_);
   }
   if (!view_.records) return;
-  if (count_ <= kMaxPlainBatch) {
-    for (size_t k = 0; k < count_; ++k) keys_[k].bound = lower_bound(view_, keys_[k].hash);
-    return;
-  }
-  uint32_t hashes[kMaxBatch];
-  size_t bounds[kMaxBatch];
-  for (size_t k = 0; k < count_; ++k) hashes[k] = keys_[k].hash;
-  lower_bounds(view_, hashes, bounds, count_);
-  for (size_t k = 0; k < count_; ++k) keys_[k].bound = bounds[k];
+  lower_bounds(view_, &hashes_[0], &bounds_[0], count_);
 }
 
 std::optional<Entry> Batch::find_elsewhere(const Key& key) const {

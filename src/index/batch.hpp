@@ -26,13 +26,13 @@ namespace glyphloom::detail {
 
 class Batch {
  public:
-  // The key `head` followed by `tail`, hashed once when it is added.
+  // The key `head` followed by `tail`. Its hash, made once when it is added, and its lower
+  // bound, once searched, stand at `at` in arrays of the batch that the search takes as they are.
   struct Key {
     std::string_view head;
     std::string_view tail;
-    uint32_t hash;
-    bool valid;    // known to be UTF-8, which spares checking a record key equal to it
-    size_t bound;  // its lower bound, once searched
+    bool valid;  // known to be UTF-8, which spares checking a record key equal to it
+    size_t at;
   };
 
   Batch(const Index& index, Table table) noexcept : index_(index), table_(table) {}
@@ -44,20 +44,22 @@ class Batch {
   // Adds a key (room() must be at least one); it stays valid until `clear`, and its bytes must
   // too.
   const Key* add(std::string_view head, std::string_view tail = {}, bool valid = false) noexcept {
-    return put(Key{head, tail, carried(hash_of(head), tail), valid, 0});
+    return put(head, tail, carried(hash_of(head), tail), valid);
   }
   // Adds the key `base` (one without a tail) followed by `tail`, its hash carried on from
   // `base`'s.
   const Key* extend(const Key& base, std::string_view tail) noexcept {
-    return put(Key{base.head, tail, carried(base.hash, tail), false, 0});
+    return put(base.head, tail, carried(hashes_[base.at], tail), false);
   }
   // The lower bounds of the keys added since the last `clear`, all at once.
   void search() noexcept;
   // Index::entry(table, head + tail) of a searched key.
   std::optional<Entry> find(const Key& key) const {
     if (!view_.records) return find_elsewhere(key);
-    if (key.tail.empty()) return entry_from(view_, key.head, key.hash, key.bound, key.valid);
-    return entry_from(view_, key.head, key.tail, key.hash, key.bound);
+    const uint32_t hash = hashes_[key.at];
+    const size_t bound = bounds_[key.at];
+    if (key.tail.empty()) return entry_from(view_, key.head, hash, bound, key.valid);
+    return entry_from(view_, key.head, key.tail, hash, bound);
   }
   // How far a text that `find` returned may be read: the image's end when the table was searched
   // in place, the text's own end otherwise.
@@ -73,10 +75,11 @@ class Batch {
     for (const char c : tail) hash = hash * 31u + static_cast<unsigned char>(c);
     return hash;
   }
-  const Key* put(const Key& key) noexcept {
-    Key& at = keys_[count_++];
-    at = key;
-    return &at;
+  const Key* put(std::string_view head, std::string_view tail, uint32_t hash, bool valid) noexcept {
+    hashes_[count_] = hash;
+    Key& key = keys_[count_];
+    key = Key{head, tail, valid, count_++};
+    return &key;
   }
   // `find` in a table that is not searched in place.
   std::optional<Entry> find_elsewhere(const Key& key) const;
@@ -87,6 +90,8 @@ class Batch {
   TableView view_{};
   bool viewed_ = false;
   Uninitialized<Key, kMaxBatch> keys_;
+  Uninitialized<uint32_t, kMaxBatch> hashes_;
+  Uninitialized<size_t, kMaxBatch> bounds_;
   size_t count_ = 0;
 };
 

@@ -117,16 +117,17 @@ size_t slotted_lower_bound(const TableView& table, uint32_t h) noexcept {
   const HashSlots& slots = table.slots;
   const HashSlots::Probe probe = slots.probe(h);
   const uint32_t index_mask = slots.index_mask();
-  // A hash's run of taken slots never wraps round and always ends at an empty one (see
-  // slots_of), so it is read four slots at a time from where it starts.
-  const auto candidate = [&](size_t at) -> bool {
+  // The record a slot names when it is the first of hash `h`, else the record count.
+  const auto record_at = [&](size_t at) -> size_t {
     const uint32_t slot = slots.slots[at];
-    return (slot & ~index_mask) == probe.tag &&
-           hash_at(table.records, (slot & index_mask) - 1) == h;
+    const size_t i = (slot & index_mask) - 1;
+    return (slot & ~index_mask) == probe.tag && hash_at(table.records, i) == h ? i : table.count;
   };
   // Most searches end at their first slot, empty or theirs.
   if (slots.slots[probe.slot] == 0) return table.count;
-  if (candidate(probe.slot)) return (slots.slots[probe.slot] & index_mask) - 1;
+  if (const size_t i = record_at(probe.slot); i != table.count) return i;
+    // A hash's run of taken slots never wraps round and always ends at an empty one (see
+    // slots_of), so the rest of it is read four slots at a time.
 #if defined(__SSE2__)
   const __m128i tag = _mm_set1_epi32(static_cast<int>(probe.tag));
   const __m128i tags = _mm_set1_epi32(static_cast<int>(~index_mask));
@@ -138,14 +139,14 @@ size_t slotted_lower_bound(const TableView& table, uint32_t h) noexcept {
         _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(four, tags), tag))));
     same &= empty ? (empty & (0u - empty)) - 1 : 0xFu;  // the taken slots before an empty one
     for (; same != 0; same &= same - 1) {
-      const size_t k = at + static_cast<size_t>(std::countr_zero(same));
-      if (candidate(k)) return (slots.slots[k] & index_mask) - 1;
+      const size_t i = record_at(at + static_cast<size_t>(std::countr_zero(same)));
+      if (i != table.count) return i;
     }
     if (empty) return table.count;
   }
 #else
   for (size_t at = probe.slot + 1; slots.slots[at] != 0; ++at) {
-    if (candidate(at)) return (slots.slots[at] & index_mask) - 1;
+    if (const size_t i = record_at(at); i != table.count) return i;
   }
   return table.count;
 #endif

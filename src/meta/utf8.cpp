@@ -15,11 +15,7 @@ Decoded decode(std::string_view text, size_t pos) noexcept {
   if (pos >= text.size()) return {kReplacement, 0};
   const size_t length = text::sequence_length(text, pos);
   if (length == 0) return {kReplacement, 1};
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data()) + pos;
-  // The lead byte keeps 7, 5, 4 or 3 bits, each further byte 6.
-  char32_t cp = bytes[0] & (0xFFu >> (length + (length > 1)));
-  for (size_t i = 1; i < length; ++i) cp = (cp << 6) | (bytes[i] & 0x3F);
-  return {cp, length};
+  return {text::code_point(text, pos, length), length};
 }
 
 void append(std::string& out, char32_t cp) {

@@ -38,6 +38,15 @@ inline size_t sequence_length(std::string_view text, size_t pos) noexcept {
   return length;
 }
 
+// The code point of the well-formed sequence of `length` bytes at `pos` (see sequence_length).
+inline char32_t code_point(std::string_view text, size_t pos, size_t length) noexcept {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data()) + pos;
+  // The lead byte keeps 7, 5, 4 or 3 bits, each further byte 6.
+  char32_t cp = bytes[0] & (0xFFu >> (length + (length > 1)));
+  for (size_t i = 1; i < length; ++i) cp = (cp << 6) | (bytes[i] & 0x3F);
+  return cp;
+}
+
 inline bool valid_utf8(std::string_view text) noexcept {
   for (size_t pos = 0; (pos = ascii_end(text, pos)) < text.size();) {
     const size_t length = sequence_length(text, pos);

@@ -189,12 +189,9 @@ constexpr size_t kDecodedHere = 256;
 Py_ssize_t code_points(std::string_view s, wchar_t* units) {
   Py_ssize_t n = 0;
   for (size_t at = 0; at < s.size();) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data()) + at;
     const size_t length = text::sequence_length(s, at);
     if (length == 0) return -1;
-    char32_t cp = length == 1 ? p[0] : p[0] & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) cp = cp << 6 | (p[k] & 0x3F);
-    units[n++] = static_cast<wchar_t>(cp);
+    units[n++] = static_cast<wchar_t>(text::code_point(s, at, length));
     at += length;
   }
   return n;
